@@ -1,0 +1,95 @@
+#include "package/package_format.h"
+#include <cstdio>
+
+void FormatRecordName(char* name, uint32_t index) {
+    snprintf(name, 16, "%s%03u", kRecordPrefix, index);
+}
+
+void StoreU32(unsigned char* out, uint32_t value) {
+    for (int i = 0; i < 4; i++) out[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+uint32_t LoadU32(const unsigned char* in) {
+    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
+           static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
+}
+
+static void StoreU64(unsigned char* out, uint64_t value) {
+    StoreU32(out, static_cast<uint32_t>(value));
+    StoreU32(out + 4, static_cast<uint32_t>(value >> 32));
+}
+
+static uint64_t LoadU64(const unsigned char* in) {
+    return LoadU32(in) | static_cast<uint64_t>(LoadU32(in + 4)) << 32;
+}
+
+void EncodeHeader(const PackageHeader& header, unsigned char out[kHeaderSize]) {
+    StoreU32(out, header.fileCount);
+    StoreU32(out + 4, header.totalBytes);
+    StoreU64(out + 8, header.buildTime);
+}
+
+int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header) {
+    if (!data || size != kHeaderSize) return 0;
+    header->fileCount = LoadU32(data);
+    header->totalBytes = LoadU32(data + 4);
+    header->buildTime = LoadU64(data + 8);
+    return 1;
+}
+
+void EncodeStamp(uint64_t buildTime, unsigned char out[kStampSize]) { StoreU64(out, buildTime); }
+
+int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime) {
+    if (!data || size < kStampSize) return 0;
+    *buildTime = LoadU64(data);
+    return 1;
+}
+
+uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* out) {
+    StoreU32(out, nameLength);
+    for (uint32_t i = 0; i < nameLength; i++) out[4 + i] = static_cast<unsigned char>(name[i]);
+    out[4 + nameLength] = 0;
+    return nameLength + kRecordOverhead;
+}
+
+int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view) {
+    if (!data || size < kRecordOverhead) return 0;
+    uint32_t nameLength = LoadU32(data);
+    if (nameLength > size - kRecordOverhead) return 0;
+    // The name is the zero-terminated text at offset 4; it must end exactly
+    // where the length field says.
+    for (uint32_t i = 0; i < nameLength; i++)
+        if (data[4 + i] == 0) return 0;
+    if (data[4 + nameLength] != 0) return 0;
+    view->name = reinterpret_cast<const char*>(data + 4);
+    view->nameLength = nameLength;
+    view->content = data + nameLength + kRecordOverhead;
+    view->contentSize = static_cast<uint32_t>(size - nameLength - kRecordOverhead);
+    return 1;
+}
+
+static int IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Windows drops trailing dots and blanks from a path component, so ". ." and
+// "..." name the parent just as ".." does.
+static int IsParentComponent(const char* part, const char* end) {
+    int dots = 0;
+    for (const char* p = part; p < end; p++) {
+        if (*p == '.') dots++;
+        else if (*p != ' ') return 0;
+    }
+    return dots >= 2;
+}
+
+int IsSafeRelativeName(const char* name) {
+    if (!name || !name[0] || IsSeparator(name[0])) return 0;
+    if (name[1] == ':') return 0;  // a drive, "C:x" included
+    const char* part = name;
+    for (const char* p = name;; p++) {
+        if (*p == 0 || IsSeparator(*p)) {
+            if (IsParentComponent(part, p)) return 0;
+            if (*p == 0) return 1;
+            part = p + 1;
+        }
+    }
+}

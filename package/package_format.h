@@ -1,0 +1,74 @@
+// The package inside an update executable, all as RT_RCDATA resources of
+// language 0 with string names:
+//
+//   "FILE000", "FILE001", ...  one PayloadRecord per file ("%s%03d")
+//   "HEADER"                   the PackageHeader, exactly 16 bytes
+//   "TITLE"                    window title, no terminator (optional)
+//   "README"                   readme name, no terminator (optional)
+//
+// PayloadRecord, little-endian:
+//   +0       u32   name length n (terminator not counted)
+//   +4       n     name relative to the packed folder, '\' between parts
+//   +4+n     u8    0
+//   +5+n     ...   the file's content, to the end of the resource
+//
+// PackageHeader, little-endian:
+//   +0  u32 file count   +4 u32 total bytes (mod 2^32)
+//   +8  u32 build time low   +12 u32 build time high  (FILETIME, UTC)
+//
+// "Update.ver" in the install directory holds the 8-byte build time of the
+// last package installed there (low half first).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+const char* const kRecordPrefix = "FILE";
+const char* const kHeaderName = "HEADER";
+const char* const kTitleName = "TITLE";
+const char* const kReadmeName = "README";
+const char* const kStampFileName = "Update.ver";
+
+const uint32_t kHeaderSize = 16;
+const uint32_t kStampSize = 8;
+const uint32_t kRecordOverhead = 5;  // length field and terminator
+const uint32_t kTextLimit = 260;     // title and readme name, in bytes
+
+struct PackageHeader {
+    uint32_t fileCount;
+    uint32_t totalBytes;
+    uint64_t buildTime;
+};
+
+// "FILE" and the index with at least three digits. name must hold 16 bytes.
+void FormatRecordName(char* name, uint32_t index);
+
+void EncodeHeader(const PackageHeader& header, unsigned char out[kHeaderSize]);
+// 0 unless the resource is exactly 16 bytes.
+int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header);
+
+void EncodeStamp(uint64_t buildTime, unsigned char out[kStampSize]);
+// 0 unless at least 8 bytes are given; longer stamps use their first 8.
+int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime);
+
+void StoreU32(unsigned char* out, uint32_t value);
+uint32_t LoadU32(const unsigned char* in);
+
+// Writes the record's length field, name and terminator into out, which
+// holds nameLength + 5 bytes. Gives the content offset.
+uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* out);
+
+// A record as the updater sees it. The name points into the record.
+struct PayloadView {
+    const char* name;
+    uint32_t nameLength;
+    const unsigned char* content;
+    uint32_t contentSize;
+};
+
+// 0 when the record is too short, its name has no terminator inside it, or
+// the length field disagrees with the terminated name.
+int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view);
+
+// 1 when a name stays inside the folder it is relative to: no ".."
+// component, no leading '\' or '/', no drive, not empty.
+int IsSafeRelativeName(const char* name);

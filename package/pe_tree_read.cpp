@@ -1,0 +1,148 @@
+// Reading a resource tree: type, name and language tables, then data
+// entries. Every table, string and data entry is mapped through the section
+// table before it is read, and the walk has a fixed depth and a budget, so a
+// hostile tree (loops, shared subtables, huge counts) ends in a failure.
+#include <cstring>
+#include "package/pe_image.h"
+
+static const uint32_t kSubdirectoryFlag = 0x80000000u;
+static const uint32_t kMaxLeaves = 1u << 18;
+static const uint32_t kMaxSteps = 1u << 22;  // tables and entries visited
+
+struct TreeWalk {
+    FILE* file;
+    const PeImage* image;
+    uint32_t rootRva;
+    uint32_t steps;
+    PeResourceList* out;
+};
+
+// Maps size bytes at an offset from the root of the tree.
+static int MapTreeBytes(const TreeWalk& walk, uint32_t offset, uint32_t size, uint64_t* at) {
+    uint64_t rva = static_cast<uint64_t>(walk.rootRva) + offset;
+    if (rva > UINT32_MAX) return 0;
+    return MapPeRva(*walk.image, static_cast<uint32_t>(rva), size, at);
+}
+
+static int ReadTreeBytes(const TreeWalk& walk, uint32_t offset, void* buffer, uint32_t size) {
+    uint64_t at;
+    return MapTreeBytes(walk, offset, size, &at) && ReadPeBytes(walk.file, at, buffer, size);
+}
+
+// The 8-byte entries of the table at offset (named ones first).
+static int ReadTable(TreeWalk* walk, uint32_t offset, std::vector<unsigned char>* entries) {
+    unsigned char head[16];
+    if (!ReadTreeBytes(*walk, offset, head, sizeof head)) return 0;
+    uint32_t count = LoadPeU16(head + 12) + LoadPeU16(head + 14);
+    if (count + 1 > walk->steps) return 0;
+    walk->steps -= count + 1;
+    entries->resize(count * 8 + 1);
+    return ReadTreeBytes(*walk, offset + 16, entries->data(), count * 8);
+}
+
+static int ReadEntryId(const TreeWalk& walk, uint32_t field, PeResourceId* id) {
+    id->text.clear();
+    if (!(field & kSubdirectoryFlag)) {
+        id->id = field;
+        return 1;
+    }
+    id->id = 0;
+    uint32_t offset = field & ~kSubdirectoryFlag;
+    unsigned char lengthBytes[2];
+    if (!ReadTreeBytes(walk, offset, lengthBytes, 2)) return 0;
+    uint32_t length = LoadPeU16(lengthBytes);
+    std::vector<unsigned char> units(length * 2 + 1);
+    if (!ReadTreeBytes(walk, offset + 2, units.data(), length * 2)) return 0;
+    for (uint32_t i = 0; i < length; i++)
+        id->text.push_back(static_cast<char16_t>(LoadPeU16(units.data() + 2 * i)));
+    // An empty string name can't be told from an id in our model; the
+    // compilers never write one.
+    return length > 0;
+}
+
+static int ReadLeaf(TreeWalk* walk, uint32_t field, PeResource* leaf) {
+    unsigned char entry[16];
+    if (!ReadTreeBytes(*walk, field, entry, sizeof entry)) return 0;
+    leaf->size = LoadPeU32(entry + 4);
+    leaf->codePage = LoadPeU32(entry + 8);
+    return MapPeRva(*walk->image, LoadPeU32(entry), leaf->size, &leaf->offset);
+}
+
+static int ReadLanguages(TreeWalk* walk, uint32_t offset, PeResource* leaf) {
+    std::vector<unsigned char> entries;
+    if (!ReadTable(walk, offset, &entries)) return 0;
+    for (size_t i = 0; i + 8 < entries.size(); i += 8) {
+        uint32_t nameField = LoadPeU32(&entries[i]);
+        uint32_t dataField = LoadPeU32(&entries[i + 4]);
+        // Languages are numbers, and a language entry holds data, not a table.
+        if ((nameField | dataField) & kSubdirectoryFlag) return 0;
+        leaf->language = nameField;
+        if (!ReadLeaf(walk, dataField, leaf)) return 0;
+        if (walk->out->size() >= kMaxLeaves) return 0;
+        walk->out->push_back(*leaf);
+    }
+    return 1;
+}
+
+static int ReadNames(TreeWalk* walk, uint32_t offset, PeResource* leaf) {
+    std::vector<unsigned char> entries;
+    if (!ReadTable(walk, offset, &entries)) return 0;
+    for (size_t i = 0; i + 8 < entries.size(); i += 8) {
+        uint32_t dataField = LoadPeU32(&entries[i + 4]);
+        if (!(dataField & kSubdirectoryFlag)) return 0;
+        if (!ReadEntryId(*walk, LoadPeU32(&entries[i]), &leaf->name)) return 0;
+        if (!ReadLanguages(walk, dataField & ~kSubdirectoryFlag, leaf)) return 0;
+    }
+    return 1;
+}
+
+int ReadPeResourceTree(FILE* file, const PeImage& image, PeResourceList* out) {
+    out->clear();
+    TreeWalk walk = {file, &image, image.directories[kDirResources].rva, kMaxSteps, out};
+    if (walk.rootRva == 0) return 1;
+    std::vector<unsigned char> entries;
+    if (!ReadTable(&walk, 0, &entries)) return 0;
+    PeResource leaf = PeResource();
+    for (size_t i = 0; i + 8 < entries.size(); i += 8) {
+        uint32_t dataField = LoadPeU32(&entries[i + 4]);
+        if (!(dataField & kSubdirectoryFlag)) return 0;
+        if (!ReadEntryId(walk, LoadPeU32(&entries[i]), &leaf.type)) return 0;
+        if (!ReadNames(&walk, dataField & ~kSubdirectoryFlag, &leaf)) return 0;
+    }
+    return 1;
+}
+
+int ReadPeResources(const char* path, PeResourceList* out) {
+    out->clear();
+    FILE* file = fopen(path, "rb");
+    if (!file) return 0;
+    PeImage image;
+    int ok = ReadPeImage(file, &image) && ReadPeResourceTree(file, image, out);
+    fclose(file);
+    if (!ok) out->clear();
+    return ok;
+}
+
+int MakePeName(const char* name, std::u16string* out) {
+    out->clear();
+    if (!name[0] || name[0] == '#') return 0;
+    for (const char* c = name; *c; c++) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte >= 0x80) return 0;
+        out->push_back(static_cast<char16_t>(byte >= 'a' && byte <= 'z' ? byte - 32 : byte));
+    }
+    return 1;
+}
+
+int FindPeResource(const char* path, const char* name, uint64_t* offset, uint32_t* size) {
+    std::u16string wanted;
+    PeResourceList list;
+    if (!MakePeName(name, &wanted) || !ReadPeResources(path, &list)) return 0;
+    for (const PeResource& r : list) {
+        if (!r.type.text.empty() || r.type.id != kPeTypeRcData || r.name.text != wanted) continue;
+        *offset = r.offset;
+        *size = r.size;
+        return 1;
+    }
+    return 0;
+}

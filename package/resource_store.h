@@ -1,0 +1,27 @@
+// The named-resource store behind the package: reading from the running
+// image, and update transactions on another executable file. Each call keeps
+// the contract of the platform's resource API it stands for.
+#pragma once
+#include <cstdint>
+
+typedef uintptr_t ResourceRef;     // a found resource, 0 when absent
+typedef uintptr_t LoadedResource;  // a loaded resource, 0 on failure
+typedef uintptr_t UpdateHandle;    // an update transaction, 0 on failure
+
+// Reading (RT_RCDATA, by name). Each successful load is freed once.
+ResourceRef FindPackageResource(const char* name);
+uint32_t SizeofPackageResource(ResourceRef resource);
+LoadedResource LoadPackageResource(ResourceRef resource);
+const unsigned char* LockPackageResource(LoadedResource loaded);
+void FreePackageResource(LoadedResource loaded);
+
+// Reads the package from the file at path instead of the running image
+// (tests, tools); nullptr returns to the running image. 0 on failure.
+int SelectPackageImage(const char* path);
+
+// Writing. Begin keeps the target's existing resources; End commits all
+// updates at once (discard 0) or drops them, leaving the file untouched.
+UpdateHandle BeginPackageUpdate(const char* path);
+int UpdatePackageResource(UpdateHandle update, const char* name, const void* data,
+                          uint32_t size);
+int EndPackageUpdate(UpdateHandle update, int discard);

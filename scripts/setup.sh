@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a fresh Debian 12 machine.
+# Idempotent: when every package is present it only checks and returns.
+set -euo pipefail
+
+PACKAGES=(
+  cmake make ninja-build python3
+  g++ clang llvm libclang-rt-14-dev
+  googletest
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32 xvfb xauth
+  time
+)
+
+missing=()
+need_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+for p in "${PACKAGES[@]}"; do
+  name=$p
+  [ "$p" = wine32 ] && name=wine32:i386
+  dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=
+[ "$(id -u)" = 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+[ "$need_i386" = 1 ] && $SUDO dpkg --add-architecture i386
+$SUDO apt-get update -q
+pkgs=()
+for p in "${missing[@]}"; do
+  [ "$p" = wine32 ] && p=wine32:i386
+  pkgs+=("$p")
+done
+$SUDO apt-get install -y -q --no-install-recommends "${pkgs[@]}"

@@ -1,0 +1,126 @@
+#include "tests/unit/test_support.h"
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include "package/resource_store.h"
+#include "platform/platform.h"
+
+static std::atomic<unsigned> folderCounter{0};
+
+TempFolder::TempFolder() {
+    path_ = fs::temp_directory_path() /
+            ("orvanta-test-" + std::to_string(GetSystemFileTime() % 1000000007ull) + "-" +
+             std::to_string(folderCounter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    SelectPackageImage(nullptr);  // a mapped image would keep its file busy
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string TempFolder::native(const std::string& relative) const {
+    std::string p = path_.string();
+    if (!relative.empty()) p += "\\" + relative;
+    return p;
+}
+
+WorkingDirectory::WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) {
+    fs::current_path(dir);
+}
+
+WorkingDirectory::~WorkingDirectory() { fs::current_path(previous_); }
+
+void WriteFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<unsigned char> Bytes(const std::string& text) {
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+void MakeTargetExecutable(const fs::path& path) {
+#ifdef ORVANTA_SAMPLE_EXE
+    // The build passes a Unix path; Wine reaches the Unix root as drive Z.
+    std::string sample = ORVANTA_SAMPLE_EXE;
+    if (!sample.empty() && sample[0] == '/') sample = "Z:" + sample;
+    fs::copy_file(sample, path, fs::copy_options::overwrite_existing);
+#else
+    WriteFile(path, "MZ stand-in for an executable\n");
+#endif
+}
+
+std::string ReadPackageResource(const fs::path& image, const char* name, bool* found) {
+    std::string result;
+    if (found) *found = false;
+    if (!SelectPackageImage(image.string().c_str())) return result;
+    ResourceRef resource = FindPackageResource(name);
+    if (resource) {
+        LoadedResource loaded = LoadPackageResource(resource);
+        const unsigned char* bytes = LockPackageResource(loaded);
+        if (bytes) result.assign(reinterpret_cast<const char*>(bytes), SizeofPackageResource(resource));
+        FreePackageResource(loaded);
+        if (found) *found = true;
+    }
+    SelectPackageImage(nullptr);
+    return result;
+}
+
+static std::vector<ShownMessage>* recorded = nullptr;
+static std::vector<int> queuedAnswers;
+
+static int RecordMessage(WindowHandle owner, const char* text, const char* title, unsigned type) {
+    recorded->push_back({text, title, type, owner});
+    if (queuedAnswers.empty()) return kAnswerOk;
+    int answer = queuedAnswers.front();
+    queuedAnswers.erase(queuedAnswers.begin());
+    return answer;
+}
+
+void RecordMessages(std::vector<ShownMessage>* into, std::vector<int> answers) {
+    recorded = into;
+    queuedAnswers = std::move(answers);
+    SetMessageHook(RecordMessage);
+}
+
+void StopRecordingMessages() {
+    SetMessageHook(nullptr);
+    recorded = nullptr;
+}
+
+#include "package/package_format.h"
+
+void UsePackage(const fs::path& path, const std::vector<TestResource>& resources) {
+    SelectPackageImage(nullptr);
+    MakeTargetExecutable(path);
+    UpdateHandle update = BeginPackageUpdate(path.string().c_str());
+    for (const auto& r : resources)
+        UpdatePackageResource(update, r.name.c_str(), r.bytes.data(),
+                              static_cast<uint32_t>(r.bytes.size()));
+    EndPackageUpdate(update, 0);
+    SelectPackageImage(path.string().c_str());
+}
+
+std::string MakeRecord(const std::string& name, const std::string& content) {
+    std::string r(name.size() + kRecordOverhead, '\0');
+    EncodeRecordHead(name.c_str(), static_cast<uint32_t>(name.size()),
+                     reinterpret_cast<unsigned char*>(&r[0]));
+    return r + content;
+}
+
+std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime) {
+    unsigned char bytes[kHeaderSize];
+    EncodeHeader(PackageHeader{count, total, buildTime}, bytes);
+    return std::string(reinterpret_cast<char*>(bytes), kHeaderSize);
+}

@@ -1,0 +1,53 @@
+#include "updater/update_checks.h"
+#include <cstring>
+#include <initializer_list>
+#include "frame/primitives.h"
+#include "package/package_state.h"
+#include "updater/progress_state.h"
+
+static const char kGameFileName[] = "ov.exe";
+
+int SetInstallDir(const char* text, uint32_t longestName) {
+    size_t length = strlen(text);
+    int needsSeparator = length == 0 || text[length - 1] != '\\';
+    size_t directoryLength = length + (needsSeparator ? 1 : 0);
+    size_t longest = longestName;
+    for (const char* name : {kStampFileName, kGameFileName, static_cast<const char*>(g_ReadmeName)})
+        if (longest < strlen(name)) longest = strlen(name);
+    if (directoryLength + longest + 1 > kMaxPath) return 0;
+    memcpy(g_InstallDir, text, length);
+    if (needsSeparator) g_InstallDir[length] = '\\';
+    g_InstallDir[directoryLength] = 0;
+    g_InstallDirLength = static_cast<uint32_t>(directoryLength);
+    return 1;
+}
+
+int PlaceInstallName(const char* name) {
+    size_t length = strlen(name);
+    if (g_InstallDirLength + length + 1 > kMaxPath) {
+        g_InstallDir[g_InstallDirLength] = 0;
+        return 0;
+    }
+    memcpy(g_InstallDir + g_InstallDirLength, name, length + 1);
+    return 1;
+}
+
+int IsGameInstalled() {
+    if (!PlaceInstallName(kGameFileName)) return 0;
+    FileHandle file = OpenForRead(g_InstallDir, 0);
+    if (!file) return 0;
+    CloseFile(file);
+    return 1;
+}
+
+int IsNewerStampInstalled() {
+    if (!PlaceInstallName(kStampFileName)) return 0;
+    FileHandle file = OpenForRead(g_InstallDir, 0);
+    if (!file) return 0;
+    unsigned char bytes[kStampSize];
+    uint32_t n = ReadBlock(file, bytes, kStampSize);
+    CloseFile(file);
+    uint64_t stamp;
+    if (n != kStampSize || !DecodeStamp(bytes, n, &stamp)) return 0;
+    return stamp > g_PackageHeader.buildTime;
+}

@@ -1,0 +1,21 @@
+// The install directory as the user confirmed it, and the two checks made
+// before an update starts.
+#pragma once
+#include <cstdint>
+
+// Takes the directory text, adds the trailing '\' when missing (an empty
+// text becomes "\", the root of the current drive) and stores it as the
+// install directory. 0 when the directory with the longest name appended
+// to it would not fit a path.
+int SetInstallDir(const char* text, uint32_t longestName);
+
+// Writes name after the install directory in its buffer. 0 when it doesn't
+// fit (the buffer then holds the directory alone).
+int PlaceInstallName(const char* name);
+
+// 1 when "ov.exe" is in the install directory.
+int IsGameInstalled();
+
+// 1 when "Update.ver" holds a build time later than this package's. A stamp
+// of fewer than 8 bytes counts as none.
+int IsNewerStampInstalled();

@@ -1,0 +1,152 @@
+// The updater's dialog and its loop, on the Win32 user interface.
+#include <windows.h>
+#include <commctrl.h>
+#include <cstdio>
+#include <cstring>
+#include "package/package_state.h"
+#include "resources/resource_ids.h"
+#include "updater/extract_worker.h"
+#include "updater/package_info.h"
+#include "updater/progress_state.h"
+#include "updater/update_checks.h"
+#include "updater/updater_window.h"
+
+extern HINSTANCE g_Instance;
+static HICON windowIcon = nullptr;
+
+static HWND UpdaterWindow() { return reinterpret_cast<HWND>(g_UpdaterWindow); }
+
+static void ShowWindowError(const char* text) {
+    MessageBoxA(UpdaterWindow(), text, "Error", MB_OK);
+}
+
+static void MakeDefaultTitle() {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(g_PackageHeader.buildTime);
+    ft.dwHighDateTime = static_cast<DWORD>(g_PackageHeader.buildTime >> 32);
+    SYSTEMTIME st = {};
+    FileTimeToSystemTime(&ft, &st);  // UTC: the build date wherever it is shown
+    snprintf(g_Title, sizeof g_Title, "%s (%04d.%02d.%02d)", "Orvanta update", st.wYear,
+             st.wMonth, st.wDay);
+}
+
+static void OnInitDialog(HWND window) {
+    windowIcon = LoadIconA(g_Instance, MAKEINTRESOURCEA(IDI_UPDATER));
+    if (windowIcon) {
+        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon));
+        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon));
+    }
+    SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(g_InstallDir));
+    if (!g_Title[0]) MakeDefaultTitle();
+    SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_Title));
+    g_Quit = 0;
+}
+
+static void OnClose() {
+    if (g_Busy) return;
+    g_Quit = 1;
+    if (windowIcon) DestroyIcon(windowIcon);
+    windowIcon = nullptr;
+}
+
+// Takes the directory from the edit box. 0 when it is too long for the
+// paths it has to hold; the user is told and may correct it.
+static int TakeDirectoryFromEdit(HWND window) {
+    char text[1024];
+    SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_GETTEXT, sizeof text,
+                        reinterpret_cast<LPARAM>(text));
+    text[sizeof text - 1] = 0;
+    if (SetInstallDir(text, GetLongestRecordName())) return 1;
+    ShowWindowError("The directory name is too long for the files of this update.\n\n"
+                    "Please choose a directory with a shorter path.");
+    return 0;
+}
+
+static int ConfirmVersion(HWND window) {
+    if (!IsNewerStampInstalled()) return 1;
+    return MessageBoxA(window,
+                       "You have already installed newer update. Wanna continue with older "
+                       "version?",
+                       "Version conflict", MB_YESNO) == IDYES;
+}
+
+static DWORD WINAPI RunWorker(LPVOID parameter) { return UpdateWorker(parameter); }
+
+static void ShowProgressState(HWND window) {
+    EnableWindow(GetDlgItem(window, IDC_UPDATE_BUTTON), FALSE);
+    EnableWindow(GetDlgItem(window, IDC_CANCEL_BUTTON), FALSE);
+    ShowWindow(GetDlgItem(window, IDC_DIRECTORY_EDIT), SW_HIDE);
+    SetDlgItemTextA(window, IDC_STATUS_TEXT, "Updating, please wait....");
+    SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    ShowWindow(GetDlgItem(window, IDC_PROGRESS_BAR), SW_SHOWNORMAL);
+}
+
+static void OnUpdatePressed(HWND window) {
+    if (!TakeDirectoryFromEdit(window)) return;
+    if (!IsGameInstalled()) {
+        ShowWindowError("Game is not correctly installed or wrong directory");
+        return;
+    }
+    if (!ConfirmVersion(window)) return;
+    ShowProgressState(window);
+    // Busy from here on, so that a close before the worker's first step
+    // can't end the process under it.
+    g_Busy = 1;
+    HANDLE thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
+    if (thread) {
+        CloseHandle(thread);
+        return;
+    }
+    g_UpdateFailed = 1;
+    g_Quit = 1;
+    g_Busy = 0;
+}
+
+static INT_PTR CALLBACK UpdaterDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: OnInitDialog(window); break;
+    case WM_CLOSE: OnClose(); break;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_CANCEL_BUTTON) g_Quit = 1;
+        else if (LOWORD(wParam) == IDC_UPDATE_BUTTON) OnUpdatePressed(window);
+        break;
+    }
+    return 0;
+}
+
+int StartUpdater() {
+    if (!ReadInstallDir(g_InstallDir, kMaxPath) || !(g_InstallDirLength = strlen(g_InstallDir))) {
+        MessageBoxA(nullptr, "Game is not correctly installed!", "Error", MB_OK);
+        return 0;
+    }
+    if (!LoadPackageInfo()) {
+        MessageBoxA(nullptr, "Invalid EXE file", "Error", MB_OK);
+        return 0;
+    }
+    InitCommonControls();
+    HWND window = CreateDialogParamA(g_Instance, "IDD_MAINFORM", nullptr, UpdaterDialogProc, 0);
+    if (!window) return 0;
+    g_UpdaterWindow = reinterpret_cast<WindowHandle>(window);
+    ShowWindow(window, SW_SHOWNORMAL);
+    return 1;
+}
+
+void RunMessageLoop() {
+    int32_t lastSent = 999;  // never a progress value: the first pass sends
+    while (!g_Quit) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        int32_t progress = g_Progress;
+        if (progress != lastSent) {
+            SendDlgItemMessageA(UpdaterWindow(), IDC_PROGRESS_BAR, PBM_SETPOS, progress, 0);
+            lastSent = progress;
+        }
+        // Give the processor back between passes instead of spinning a core
+        // against the worker; the bar still follows within a few ms.
+        if (!g_Quit) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
