@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up this machine and runs every test: the native unit tests (with
+# AddressSanitizer and UndefinedBehaviorSanitizer), then the Windows build's
+# unit and end-to-end tests under Wine and Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+cmake --preset host >/dev/null
+cmake --build --preset host -j"$(nproc)"
+ctest --preset host -j"$(nproc)"
+
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$(nproc)"
+# Window tests share one display and one Wine server: one at a time.
+ctest --preset win32
