@@ -17,18 +17,6 @@ static void ShowPathError(const char* what, const char* path) {
     ShowError(text);
 }
 
-// Reads exactly count bytes; a file that yields fewer (it shrank, or a read
-// failed) can't be packed exactly.
-static int ReadExactly(FileHandle file, unsigned char* out, uint32_t count) {
-    uint32_t done = 0;
-    while (done < count) {
-        uint32_t n = ReadBlock(file, out + done, count - done);
-        if (n == 0) return 0;
-        done += n;
-    }
-    return 1;
-}
-
 // A record holds its size in 32 bits: the file and its name must fit.
 static int FitsRecord(uint64_t fileSize, uint32_t nameLength, const char* path) {
     if (fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull) return 1;
@@ -48,20 +36,16 @@ int AddPayloadFile(UpdateHandle update, const char* relativeName, uint32_t index
     if (!file) return 0;
     uint64_t fileSize = GetFileSize64(file);
     uint32_t nameLength = static_cast<uint32_t>(strlen(relativeName));
-    if (!FitsRecord(fileSize, nameLength, path)) {
-        CloseFile(file);
-        return 0;
-    }
-    uint32_t recordSize = nameLength + static_cast<uint32_t>(fileSize) + kRecordOverhead;
-    unsigned char* record = static_cast<unsigned char*>(AllocZeroed(recordSize));
-    int ok = record != nullptr;
+    int ok = FitsRecord(fileSize, nameLength, path);
     if (ok) {
-        uint32_t offset = EncodeRecordHead(relativeName, nameLength, record);
-        ok = ReadExactly(file, record + offset, static_cast<uint32_t>(fileSize));
+        // The content streams from the file into the package: exactly its
+        // size at this moment, or the build fails (a file that shrank).
+        unsigned char head[kMaxPath + kRecordOverhead];
+        uint32_t headSize = EncodeRecordHead(relativeName, nameLength, head);
+        ok = UpdatePackageResourceFromFile(update, resourceName, head, headSize, file,
+                                           static_cast<uint32_t>(fileSize));
     }
     CloseFile(file);
-    if (ok) ok = UpdatePackageResource(update, resourceName, record, recordSize);
-    FreeBlock(record);
     return ok;
 }
 

@@ -111,22 +111,18 @@ static int PatchHeaders(PeUpdate* update, const SectionPlace& place) {
 }
 
 static int WriteHeaders(PeUpdate* update) {
-    const std::vector<unsigned char>& h = update->headers;
-    if (!SeekPeFile(update->output, 0) || fwrite(h.data(), 1, h.size(), update->output) != h.size())
-        return 0;
-    if (!update->image.checkSum) return 1;
-    uint32_t offset = update->image.optionalOffset + kOptCheckSum;
-    unsigned char sum[4];
-    uint32_t value;
-    if (fflush(update->output) != 0 ||
-        !ComputePeChecksum(update->output, update->position, offset, &value))
-        return 0;
-    StorePeU32(sum, value);
-    return SeekPeFile(update->output, offset) && fwrite(sum, 1, 4, update->output) == 4;
+    std::vector<unsigned char>& h = update->headers;
+    if (update->image.checkSum) {
+        uint64_t sum = AddPeChecksumBytes(update->checksum, 0, h.data(), h.size());
+        StorePeU32(h.data() + update->image.optionalOffset + kOptCheckSum,
+                   FinishPeChecksum(sum, update->position));
+    }
+    return SeekPeFile(update->output, 0) &&
+           fwrite(h.data(), 1, h.size(), update->output) == h.size();
 }
 
 static int FinishOutput(PeUpdate* update) {
-    SectionPlace place;
+    SectionPlace place = SectionPlace();
     if (!WriteDirectory(update, &place.directoryRva, &place.directorySize)) return 0;
     uint64_t virtualSize = update->position - update->sectionStart;
     uint64_t rawSize = AlignPeUp(virtualSize, update->image.fileAlignment);

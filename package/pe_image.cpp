@@ -1,7 +1,6 @@
 // PE32 headers, section table and address mapping.
 #include "package/pe_image.h"
 #include <cstring>
-#include <memory>
 
 uint16_t LoadPeU16(const unsigned char* in) {
     return static_cast<uint16_t>(in[0] | in[1] << 8);
@@ -119,34 +118,18 @@ int MapPeRva(const PeImage& image, uint32_t rva, uint32_t size, uint64_t* offset
     return 0;
 }
 
-static uint32_t AddPeWords(uint32_t sum, const unsigned char* bytes, size_t count) {
-    for (size_t i = 0; i + 1 < count; i += 2) {
-        sum += bytes[i] | bytes[i + 1] << 8;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    if (count & 1) {
-        sum += bytes[count - 1];
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
+uint64_t AddPeChecksumBytes(uint64_t sum, uint64_t offset, const unsigned char* bytes,
+                            size_t count) {
+    // A byte at an odd offset is the high half of its word. The 64-bit sum
+    // folds once at the end: it can't overflow below 2^48 words.
+    size_t i = 0;
+    if (count && (offset & 1)) sum += static_cast<uint64_t>(bytes[i++]) << 8;
+    for (; i + 1 < count; i += 2) sum += bytes[i] | bytes[i + 1] << 8;
+    if (i < count) sum += bytes[i];
     return sum;
 }
 
-int ComputePeChecksum(FILE* file, uint64_t fileSize, uint32_t checkSumOffset,
-                      uint32_t* checkSum) {
-    static const uint32_t kChunk = 1 << 20;  // even, so words never straddle
-    std::unique_ptr<unsigned char[]> chunk(new unsigned char[kChunk]);
-    if (!SeekPeFile(file, 0)) return 0;
-    uint32_t sum = 0;
-    for (uint64_t at = 0; at < fileSize;) {
-        uint32_t count = fileSize - at < kChunk ? static_cast<uint32_t>(fileSize - at) : kChunk;
-        if (fread(chunk.get(), 1, count, file) != count) return 0;
-        for (uint32_t i = 0; i < 4; i++) {
-            uint64_t field = static_cast<uint64_t>(checkSumOffset) + i;
-            if (field >= at && field < at + count) chunk[field - at] = 0;
-        }
-        sum = AddPeWords(sum, chunk.get(), count);
-        at += count;
-    }
-    *checkSum = (sum & 0xFFFF) + static_cast<uint32_t>(fileSize);
-    return 1;
+uint32_t FinishPeChecksum(uint64_t sum, uint64_t fileSize) {
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum) + static_cast<uint32_t>(fileSize);
 }

@@ -107,10 +107,12 @@ bool IsPeResourceBefore(const PeResource& a, const PeResource& b);
 // with a byte outside ASCII.
 int MakePeName(const char* name, std::u16string* out);
 
-// The standard image checksum of the open file, its CheckSum field (at
-// checkSumOffset) counted as zero.
-int ComputePeChecksum(FILE* file, uint64_t fileSize, uint32_t checkSumOffset,
-                      uint32_t* checkSum);
+// The standard image checksum, summed as the file is written: a sum of
+// little-endian 16-bit words with end-around carry, plus the file size. The
+// caller leaves the CheckSum field out of the sum.
+uint64_t AddPeChecksumBytes(uint64_t sum, uint64_t offset, const unsigned char* bytes,
+                            size_t count);
+uint32_t FinishPeChecksum(uint64_t sum, uint64_t fileSize);
 
 inline uint64_t AlignPeUp(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;

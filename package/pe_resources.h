@@ -91,9 +91,10 @@ int AddPeResourceFromFile(PeUpdate* update, const char* name, const void* head,
 int EndPeUpdate(PeUpdate* update, int discard);
 
 // Platform functions, one implementation per platform
-// (pe_rename_posix.cpp, pe_rename_win32.cpp).
+// (platform/posix/pe_files_posix.cpp, platform/win32/pe_files_win32.cpp).
 
-// Replaces target with source in one step (rename, MoveFileExA).
+// Replaces target with source in one step (rename, MoveFileExA); on POSIX
+// source takes the target's permission bits first.
 int ReplacePeFile(const char* source, const char* target);
 // Moves a file position beyond 2 GiB, where fseek's long may not reach.
 int SeekPeFile(FILE* file, uint64_t offset);

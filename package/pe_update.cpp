@@ -10,6 +10,14 @@ int WritePeOutput(PeUpdate* update, const void* data, uint32_t count) {
         update->broken = 1;
         return 0;
     }
+    // The header bytes join the checksum once they are final, at commit.
+    uint64_t skip = update->headers.size() > update->position
+                        ? update->headers.size() - update->position : 0;
+    if (update->image.checkSum && skip < count) {
+        const unsigned char* bytes = static_cast<const unsigned char*>(data);
+        update->checksum = AddPeChecksumBytes(update->checksum, update->position + skip,
+                                              bytes + skip, count - skip);
+    }
     update->position += count;
     if (update->position > update->highWater) update->highWater = update->position;
     return 1;
@@ -119,10 +127,11 @@ static int StreamContent(PeUpdate* update, PeReadFunction read, void* context, u
 }
 
 // Forgets a failed resource's bytes: the next one is written over them.
-static void RewindOutput(PeUpdate* update, uint64_t start) {
+static void RewindOutput(PeUpdate* update, uint64_t start, uint64_t checksum) {
     if (update->broken) return;
     if (!SeekPeFile(update->output, start)) update->broken = 1;
     update->position = start;
+    update->checksum = checksum;
 }
 
 int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head,
@@ -133,9 +142,10 @@ int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head
     if ((headSize && !head) || contentSize > UINT32_MAX - headSize) return 0;
     if (!PadPeOutput(update, AlignPeUp(update->position, kPeDataAlignment))) return 0;
     uint64_t start = update->position;
+    uint64_t checksum = update->checksum;
     if (!WritePeOutput(update, head, headSize) ||
         !StreamContent(update, read, context, contentSize)) {
-        RewindOutput(update, start);
+        RewindOutput(update, start, checksum);
         return 0;
     }
     PeResource resource = PeResource();

@@ -37,6 +37,7 @@ struct PeUpdate {
     uint64_t position;            // where the next output byte goes
     uint64_t highWater;           // the output's length
     int broken;                   // a write failed: only a discard remains
+    uint64_t checksum;            // of the bytes past the headers, when one is kept
     std::vector<unsigned char> buffer;  // one chunk for copies
 };
 

@@ -75,3 +75,7 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]);
 // A string value under HKEY_LOCAL_MACHINE, always terminated inside the
 // buffer. 0 when it is missing, unreadable or longer than the buffer.
 int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size);
+
+// The path as this platform's C library opens it (on POSIX, '\' becomes
+// '/'). 0 when it doesn't fit out.
+int MakeNativePath(const char* path, char* out, uint32_t size);

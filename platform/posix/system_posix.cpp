@@ -122,3 +122,7 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     identity[1] = static_cast<uint64_t>(st.st_ino);
     return 1;
 }
+
+int MakeNativePath(const char* path, char* out, uint32_t size) {
+    return snprintf(out, size, "%s", PosixPath(path).c_str()) < static_cast<int>(size);
+}

@@ -1,4 +1,5 @@
-// The package store on the Win32 resource API.
+// Reading the package through the Win32 resource API: from the running
+// image, or from another executable mapped as data.
 #include <windows.h>
 #include "package/resource_store.h"
 
@@ -32,18 +33,4 @@ const unsigned char* LockPackageResource(LoadedResource loaded) {
 
 void FreePackageResource(LoadedResource loaded) {
     FreeResource(reinterpret_cast<HGLOBAL>(loaded));
-}
-
-UpdateHandle BeginPackageUpdate(const char* path) {
-    return reinterpret_cast<UpdateHandle>(BeginUpdateResourceA(path, FALSE));
-}
-
-int UpdatePackageResource(UpdateHandle update, const char* name, const void* data,
-                          uint32_t size) {
-    return UpdateResourceA(reinterpret_cast<HANDLE>(update), RT_RCDATA, name, 0,
-                           const_cast<void*>(data), size);
-}
-
-int EndPackageUpdate(UpdateHandle update, int discard) {
-    return EndUpdateResourceA(reinterpret_cast<HANDLE>(update), discard);
 }

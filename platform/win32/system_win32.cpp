@@ -99,3 +99,7 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     identity[1] = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return 1;
 }
+
+int MakeNativePath(const char* path, char* out, uint32_t size) {
+    return snprintf(out, size, "%s", path) < static_cast<int>(size);
+}

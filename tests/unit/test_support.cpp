@@ -4,6 +4,7 @@
 #include <sstream>
 #include "package/resource_store.h"
 #include "platform/platform.h"
+#include "tests/unit/pe_test_images.h"
 
 static std::atomic<unsigned> folderCounter{0};
 
@@ -57,7 +58,9 @@ void MakeTargetExecutable(const fs::path& path) {
     if (!sample.empty() && sample[0] == '/') sample = "Z:" + sample;
     fs::copy_file(sample, path, fs::copy_options::overwrite_existing);
 #else
-    WriteFile(path, "MZ stand-in for an executable\n");
+    // Natively: a small PE32 with a resource of its own, which a package
+    // must keep.
+    WriteFile(path, pe_test::MakeImage({pe_test::Leaf{3, u"", 105, u"", 1033, "icon"}}));
 #endif
 }
 

@@ -1,4 +1,4 @@
-// Platform functions of the resource writer on Windows.
+// Files of the resource writer on Windows.
 #include <windows.h>
 #include <cstdio>
 #include <io.h>

@@ -1,5 +1,6 @@
-// Platform functions of the resource writer on POSIX systems.
+// Files of the resource writer on POSIX systems.
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #include "package/pe_resources.h"
@@ -7,6 +8,10 @@
 static_assert(sizeof(off_t) == 8, "large file offsets are needed for packages beyond 2 GiB");
 
 int ReplacePeFile(const char* source, const char* target) {
+    // The new file was created with default permissions; it takes over the
+    // target's, so an executable stays executable.
+    struct stat st;
+    if (stat(target, &st) != 0 || chmod(source, st.st_mode & 07777) != 0) return 0;
     return rename(source, target) == 0;
 }
 
