@@ -1,6 +1,7 @@
 // Committing an update: the kept resources' data, the directory, the
 // target's tail, the fixed headers, the checksum, then the rename.
 #include <cstring>
+#include <map>
 #include "package/pe_update.h"
 
 // Streams a kept resource's data from the target into the section.
@@ -140,6 +141,24 @@ static int FinishOutput(PeUpdate* update) {
            FlushPeFile(update->output);
 }
 
+// Reads the new image back as the loader would before it may replace the
+// target: its resource tree parses, and every package resource is there
+// with its size. A writer fault or a disk that lied ends here, not in a
+// shipped executable.
+static int VerifyOutput(const PeUpdate* update) {
+    PeResourceList written;
+    if (!ReadPeResources(update->tempPath.c_str(), &written)) return 0;
+    std::map<std::u16string, uint32_t> sizes;
+    for (const PeResource& r : written)
+        if (r.type.id == kPeTypeRcData && r.type.text.empty() && r.language == 0)
+            sizes[r.name.text] = r.size;
+    for (const auto& entry : update->named) {
+        auto found = sizes.find(entry.first);
+        if (found == sizes.end() || found->second != entry.second.resource.size) return 0;
+    }
+    return 1;
+}
+
 int EndPeUpdate(PeUpdate* update, int discard) {
     if (!update) return 0;
     if (discard || !FinishOutput(update)) {
@@ -150,7 +169,8 @@ int EndPeUpdate(PeUpdate* update, int discard) {
     update->output = nullptr;
     fclose(update->target);
     update->target = nullptr;
-    int ok = closed && ReplacePeFile(update->tempPath.c_str(), update->path.c_str());
+    int ok = closed && VerifyOutput(update) &&
+             ReplacePeFile(update->tempPath.c_str(), update->path.c_str());
     if (!ok) remove(update->tempPath.c_str());
     delete update;
     return ok;
