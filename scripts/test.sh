@@ -14,4 +14,4 @@ ctest --preset host -j"$(nproc)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$(nproc)"
 # Window tests share one display and one Wine server: one at a time.
-ctest --preset win32
+scripts/with-display.sh ctest --preset win32

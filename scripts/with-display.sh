@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs a command (typically ctest) with one Xvfb and one Wine server shared by
+# every Wine call inside it, and ends both afterwards.
+#
+#   scripts/with-display.sh ctest --preset win32
+#
+# Each call of wine-run.sh then starts in a few hundredths of a second instead
+# of starting its own display and server. The prefix is the one wine-run.sh
+# uses ($ORVANTA_WINEPREFIX, or build/wineprefix beside this script's folder).
+set -u
+
+here="$(cd "$(dirname "$0")" && pwd)"
+prefix="${ORVANTA_WINEPREFIX:-$(cd "$here/.." && pwd)/build/wineprefix}"
+case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
+export ORVANTA_WINEPREFIX="$prefix"
+
+if [ $# -eq 0 ]; then
+  echo "usage: $0 COMMAND [ARGUMENTS...]" >&2
+  exit 2
+fi
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  numfile="$(mktemp)"
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp \
+    >"$numfile" 2>/dev/null </dev/null &
+  xvfb_pid=$!
+  number=
+  for _ in $(seq 1 200); do
+    read -r number 2>/dev/null <"$numfile"
+    [ -n "$number" ] && [ -S "/tmp/.X11-unix/X$number" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    number=
+    sleep 0.05
+  done
+  rm -f "$numfile"
+  if [ -z "$number" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    echo "with-display: could not start Xvfb" >&2
+    exit 1
+  fi
+  export DISPLAY=":$number"
+fi
+
+# A first Wine call makes the prefix when it is missing. Then one server stays
+# up between the calls instead of starting anew for each.
+if [ ! -f "$prefix/.orvanta-ready" ]; then
+  "$here/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1
+fi
+WINEPREFIX="$prefix" wineserver -p >/dev/null 2>&1 </dev/null
+
+"$@"
+status=$?
+
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1
+if [ -n "$xvfb_pid" ]; then
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+fi
+exit "$status"
