@@ -11,7 +11,7 @@ cmake --preset host >/dev/null
 cmake --build --preset host -j"$(nproc)"
 ctest --preset host -j"$(nproc)"
 
-cmake --preset win32 >/dev/null
+cmake --preset win32 -DORVANTA_NATIVE_PACKER="$PWD/build/host/orvanta-pack" >/dev/null
 cmake --build --preset win32 -j"$(nproc)"
 # Window tests share one display and one Wine server: one at a time.
 scripts/with-display.sh ctest --preset win32
