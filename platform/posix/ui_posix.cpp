@@ -3,15 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include "platform/platform.h"
-
-static MessageHook messageHook = nullptr;
-static DocumentHook documentHook = nullptr;
-
-void SetMessageHook(MessageHook hook) { messageHook = hook; }
-void SetDocumentHook(DocumentHook hook) { documentHook = hook; }
+#include "platform/platform_hooks.h"
 
 int ShowMessage(WindowHandle owner, const char* text, const char* title, unsigned type) {
-    if (messageHook) return messageHook(owner, text, title, type);
+    if (g_MessageHook) return g_MessageHook(owner, text, title, type);
     FILE* out = strcmp(title, "Error") == 0 ? stderr : stdout;
     fprintf(out, "%s: %s\n", title, text);
     if (type == kBoxYesNo) return kAnswerNo;
@@ -20,5 +15,5 @@ int ShowMessage(WindowHandle owner, const char* text, const char* title, unsigne
 }
 
 void OpenDocument(const char* path) {
-    if (documentHook) documentHook(path);
+    if (g_DocumentHook) g_DocumentHook(path);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include "platform/platform.h"
+#include "platform/platform_hooks.h"
 
 static void CopyEntry(const WIN32_FIND_DATAA& data, FolderEntry* entry) {
     lstrcpynA(entry->name, data.cFileName, sizeof entry->name);
@@ -50,20 +51,14 @@ uint64_t GetSystemFileTime() {
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-static MessageHook messageHook = nullptr;
-static DocumentHook documentHook = nullptr;
-
-void SetMessageHook(MessageHook hook) { messageHook = hook; }
-void SetDocumentHook(DocumentHook hook) { documentHook = hook; }
-
 int ShowMessage(WindowHandle owner, const char* text, const char* title, unsigned type) {
-    if (messageHook) return messageHook(owner, text, title, type);
+    if (g_MessageHook) return g_MessageHook(owner, text, title, type);
     return MessageBoxA(reinterpret_cast<HWND>(owner), text, title, type);
 }
 
 void OpenDocument(const char* path) {
-    if (documentHook) {
-        documentHook(path);
+    if (g_DocumentHook) {
+        g_DocumentHook(path);
         return;
     }
     ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWMAXIMIZED);
