@@ -15,3 +15,6 @@ cmake --preset win32 -DORVANTA_NATIVE_PACKER="$PWD/build/host/orvanta-pack" >/de
 cmake --build --preset win32 -j"$(nproc)"
 # Window tests share one display and one Wine server: one at a time.
 scripts/with-display.sh ctest --preset win32
+
+# The fuzzers, briefly: each runs for 30 s from its committed seeds.
+bash scripts/fuzz.sh 30
