@@ -12,7 +12,10 @@ int SetInstallDir(const char* text, uint32_t longestName) {
     int needsSeparator = length == 0 || text[length - 1] != '\\';
     size_t directoryLength = length + (needsSeparator ? 1 : 0);
     size_t longest = longestName;
-    for (const char* name : {kStampFileName, kGameFileName, static_cast<const char*>(g_ReadmeName)})
+    // The readme isn't counted: it is optional, and one that doesn't fit is
+    // simply not opened, where refusing every directory would stop the
+    // install altogether.
+    for (const char* name : {kStampFileName, kGameFileName})
         if (longest < strlen(name)) longest = strlen(name);
     if (directoryLength + longest + 1 > kMaxPath) return 0;
     memcpy(g_InstallDir, text, length);

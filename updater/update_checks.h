@@ -5,8 +5,8 @@
 
 // Takes the directory text, adds the trailing '\' when missing (an empty
 // text becomes "\", the root of the current drive) and stores it as the
-// install directory. 0 when the directory with the longest name appended
-// to it would not fit a path.
+// install directory. 0 when the directory with "Update.ver", "ov.exe" or
+// the longest record name appended to it would not fit a path.
 int SetInstallDir(const char* text, uint32_t longestName);
 
 // Writes name after the install directory in its buffer. 0 when it doesn't

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstring>
 #include "package/package_state.h"
 #include "package/resource_store.h"
 #include "updater/package_info.h"
@@ -114,4 +115,11 @@ TEST_F(UpdateChecks, OnlyALargerFullStampIsNewer) {
     EXPECT_FALSE(IsNewerStampInstalled());
     stamp(0x8000000000000000ull, 8);  // compared unsigned
     EXPECT_TRUE(IsNewerStampInstalled());
+}
+
+TEST_F(UpdateChecks, AnOverlongReadmeNameNeverBlocksTheInstall) {
+    std::string readme(260, 'r');
+    memcpy(g_ReadmeName, readme.c_str(), readme.size() + 1);
+    EXPECT_TRUE(SetInstallDir(dir.native().c_str(), 0));
+    g_ReadmeName[0] = 0;
 }
