@@ -1,4 +1,5 @@
 #include "builder/folder_scan.h"
+#include "package/package_format.h"
 #include <cstdio>
 #include <cstring>
 
@@ -57,6 +58,8 @@ static int ListFiles(char* path, uint32_t slot) {
         g_Scan.names.emplace_back(path + g_Scan.baseLength);
         g_Scan.fileCount++;
         g_Scan.totalBytes += entry.sizeLow;
+        g_Scan.recordBytes += (static_cast<uint64_t>(entry.sizeHigh) << 32 | entry.sizeLow) +
+                              strlen(path + g_Scan.baseLength) + kRecordOverhead;
     } while (FindNextEntry(search, &entry));
     CloseSearch(search);
     return ok;

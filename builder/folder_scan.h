@@ -12,6 +12,7 @@ struct ScanState {
     std::vector<std::string> names; // relative names, in package order
     uint32_t fileCount;
     uint32_t totalBytes;            // low 32 bits of each size, wrapping
+    uint64_t recordBytes;           // the records' full size, for the image limit
     char failedPath[kMaxPath + 64]; // set when a path didn't fit the buffer
 };
 

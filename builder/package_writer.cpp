@@ -74,6 +74,23 @@ static void ReadTitleFile(char* path, uint32_t directoryLength) {
     FreeBlock(block);
 }
 
+// The update executable maps its whole image into a 32-bit address space;
+// past this size Windows can't start it at all, so such a build would
+// succeed and ship a patch that never runs.
+const uint64_t kMaxPackageBytes = 1792ull << 20;
+
+static int FitsAddressSpace(uint64_t recordBytes) {
+    if (recordBytes <= kMaxPackageBytes) return 1;
+    char text[300];
+    snprintf(text, sizeof text,
+             "The package would be too large to run: %llu MiB of files, but an update "
+             "executable can carry at most %llu MiB.",
+             static_cast<unsigned long long>(recordBytes >> 20),
+             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
+    ShowError(text);
+    return 0;
+}
+
 static int ScanPackageFiles(char* path, uint32_t directoryLength) {
     strcpy(path + directoryLength, "Update");
     snprintf(updateFolder, sizeof updateFolder, "%s\\", path);
@@ -81,6 +98,7 @@ static int ScanPackageFiles(char* path, uint32_t directoryLength) {
     g_Scan.names.clear();
     g_Scan.fileCount = 0;
     g_Scan.totalBytes = 0;
+    g_Scan.recordBytes = 0;
     g_Scan.failedPath[0] = 0;
     int ok = ScanUpdateFolder(path);
     g_PackageHeader.fileCount = g_Scan.fileCount;
@@ -94,7 +112,7 @@ static int ScanPackageFiles(char* path, uint32_t directoryLength) {
         ShowError("0 files found!");
         return 0;
     }
-    return 1;
+    return FitsAddressSpace(g_Scan.recordBytes);
 }
 
 static int WritePackage(UpdateHandle update) {

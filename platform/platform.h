@@ -56,6 +56,11 @@ void OpenDocument(const char* path);
 
 void SleepMilliseconds(uint32_t milliseconds);
 
+// Wakes the loop of the thread that owns the window with a message of our
+// own (WM_APP + 1) that the window ignores, so that a loop may wait between
+// passes instead of spinning. Nothing happens without a window.
+void WakeWindow(WindowHandle window);
+
 // The last system error of this thread, and plain words for an error code.
 uint32_t GetLastSystemError();
 void DescribeSystemError(uint32_t code, char* text, uint32_t size);

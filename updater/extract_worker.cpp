@@ -39,9 +39,21 @@ static int Fail(const char* target, uint32_t errorCode, const char* reason) {
     return 0;
 }
 
+static void SetProgress(int32_t progress) {
+    if (progress == g_Progress) return;
+    g_Progress = progress;
+    WakeWindow(g_UpdaterWindow);
+}
+
 static void AddProgress(uint32_t chunk) {
     g_BytesDone = g_BytesDone + chunk;
-    g_Progress = ComputeProgress(g_BytesDone, g_PackageHeader.totalBytes);
+    SetProgress(ComputeProgress(g_BytesDone, g_PackageHeader.totalBytes));
+}
+
+static void EndWorker() {
+    g_Quit = 1;
+    g_Busy = 0;
+    WakeWindow(g_UpdaterWindow);
 }
 
 // Writes the whole chunk; a short write is continued, and only a write that
@@ -119,7 +131,7 @@ static int ExtractAllFiles() {
         while (!ExtractPayloadFile(i)) {
             if (!AskRetry()) return 0;
             g_BytesDone = bytesBefore;  // a retried file counts once
-            g_Progress = ComputeProgress(bytesBefore, g_PackageHeader.totalBytes);
+            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
         }
     }
     return 1;
@@ -149,14 +161,12 @@ uint32_t UpdateWorker(void*) {
     if (!ExtractAllFiles()) {
         // A failed update must not look like success to whoever started us.
         g_UpdateFailed = 1;
-        g_Quit = 1;
-        g_Busy = 0;
+        EndWorker();
         return 0;
     }
     WriteVersionStamp();
     ShowMessage(g_UpdaterWindow, "Orvanta was succesfuly updated.", "Done", kBoxOk);
     OpenReadme();
-    g_Quit = 1;
-    g_Busy = 0;
+    EndWorker();
     return 0;
 }

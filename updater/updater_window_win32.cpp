@@ -132,6 +132,10 @@ int StartUpdater() {
     return 1;
 }
 
+// The longest wait between passes; the worker's wake-up (WakeWindow) ends
+// it early.
+const DWORD kLoopWaitMs = 100;
+
 void RunMessageLoop() {
     int32_t lastSent = 999;  // never a progress value: the first pass sends
     while (!g_Quit) {
@@ -146,7 +150,8 @@ void RunMessageLoop() {
             lastSent = progress;
         }
         // Give the processor back between passes instead of spinning a core
-        // against the worker; the bar still follows within a few ms.
-        if (!g_Quit) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        // against the worker: any message, and the worker's wake-up on each
+        // new progress value or at its end, ends the wait at once.
+        if (!g_Quit) MsgWaitForMultipleObjects(0, nullptr, FALSE, kLoopWaitMs, QS_ALLINPUT);
     }
 }

@@ -17,3 +17,5 @@ int ShowMessage(WindowHandle owner, const char* text, const char* title, unsigne
 void OpenDocument(const char* path) {
     if (g_DocumentHook) g_DocumentHook(path);
 }
+
+void WakeWindow(WindowHandle) {}

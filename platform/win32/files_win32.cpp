@@ -15,20 +15,15 @@ FileHandle OpenForRead(const char* path, uint32_t extraFlags) {
 }
 
 FileHandle CreateForWrite(const char* path) {
-    FileHandle probe = OpenForRead(path, 0);
-    DWORD disposition = OPEN_ALWAYS;
-    if (probe) {
-        CloseFile(probe);
-        disposition = TRUNCATE_EXISTING;
-    }
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           disposition, 0, nullptr);
+    // One open that creates a missing file or opens an existing one, which
+    // is then cut to nothing: the same result as probing first and choosing
+    // TRUNCATE_EXISTING, with two fewer calls per file (Wine's per-file cost
+    // dominates an install of many files). It also truncates a file that
+    // exists but can't be read, so no stale byte survives.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    // A file that exists but can't be read fails the probe and is opened by
-    // OPEN_ALWAYS with its old content; cut it so no stale byte survives.
-    if (disposition == OPEN_ALWAYS && GetLastError() == ERROR_ALREADY_EXISTS &&
-        !SetEndOfFile(h)) {
+    if (GetLastError() == ERROR_ALREADY_EXISTS && !SetEndOfFile(h)) {
         CloseHandle(h);
         return 0;
     }

@@ -66,6 +66,10 @@ void OpenDocument(const char* path) {
 
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
+void WakeWindow(WindowHandle window) {
+    if (window) PostMessageA(reinterpret_cast<HWND>(window), WM_APP + 1, 0, 0);
+}
+
 uint32_t GetLastSystemError() { return GetLastError(); }
 
 void DescribeSystemError(uint32_t code, char* text, uint32_t size) {

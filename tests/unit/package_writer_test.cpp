@@ -130,3 +130,15 @@ TEST_F(PackageWriter, UnreadableFileDiscardsTheWholeBuild) {
     }
     EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
 }
+
+TEST_F(PackageWriter, RefusesAPackageTooLargeToStart) {
+    Put("small.txt", "x");
+    WriteFile(dir.path() / "Update" / "huge.bin", "");
+    fs::resize_file(dir.path() / "Update" / "huge.bin", 1792ull << 20);  // sparse
+    std::string before = ReadFile(dir.path() / "Update.exe");
+    EXPECT_FALSE(Build());
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ("Error", messages[0].title);
+    EXPECT_NE(std::string::npos, messages[0].text.find("too large"));
+    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
+}
