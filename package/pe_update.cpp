@@ -89,6 +89,9 @@ static int LoadTarget(PeUpdate* update) {
 static int StartOutput(PeUpdate* update) {
     update->output = fopen(update->tempPath.c_str(), "w+b");
     if (!update->output) return 0;
+    // Many small records would otherwise cost one system call per few KiB;
+    // under Wine every call is a round trip to its server.
+    setvbuf(update->output, nullptr, _IOFBF, kPeChunk);
     return CopyPeTarget(update, 0, update->dropStart) && PadPeOutput(update, update->sectionStart);
 }
 
