@@ -27,9 +27,6 @@ SearchHandle FindFirstEntry(const char* pattern, FolderEntry* entry);
 int FindNextEntry(SearchHandle search, FolderEntry* entry);
 void CloseSearch(SearchHandle search);
 
-// True when the folder at this path is a link (reparse point or symlink).
-int IsFolderLink(const char* path);
-
 // Current directory into buffer; gives its length, 0 on failure or when it
 // doesn't fit.
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size);

@@ -86,11 +86,6 @@ void CloseSearch(SearchHandle search) {
     delete s;
 }
 
-int IsFolderLink(const char* path) {
-    struct stat st;
-    return lstat(PosixPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     if (!getcwd(buffer, size)) return 0;
     return static_cast<uint32_t>(strlen(buffer));

@@ -30,12 +30,6 @@ int FindNextEntry(SearchHandle search, FolderEntry* entry) {
 
 void CloseSearch(SearchHandle search) { FindClose(reinterpret_cast<HANDLE>(search)); }
 
-int IsFolderLink(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     DWORD n = GetCurrentDirectoryA(size, buffer);
     return n < size ? n : 0;
