@@ -56,6 +56,8 @@ static int ListFiles(char* path, uint32_t slot) {
         ok = PlaceName(path, slot, entry.name);
         if (!ok) break;
         g_Scan.names.emplace_back(path + g_Scan.baseLength);
+        if (entry.sizeHigh && !g_Scan.hugeFile[0])
+            snprintf(g_Scan.hugeFile, sizeof g_Scan.hugeFile, "%s", path);
         g_Scan.fileCount++;
         g_Scan.totalBytes += entry.sizeLow;
         g_Scan.recordBytes += (static_cast<uint64_t>(entry.sizeHigh) << 32 | entry.sizeLow) +

@@ -14,6 +14,7 @@ struct ScanState {
     uint32_t totalBytes;            // low 32 bits of each size, wrapping
     uint64_t recordBytes;           // the records' full size, for the image limit
     char failedPath[kMaxPath + 64]; // set when a path didn't fit the buffer
+    char hugeFile[kMaxPath];        // the first file of 4 GiB or more
 };
 
 extern ScanState g_Scan;

@@ -17,12 +17,15 @@ static void ShowPathError(const char* what, const char* path) {
     ShowError(text);
 }
 
+static void ShowHugeFileError(const char* path) {
+    ShowPathError("This file is too large to be packed (a package holds files of less than "
+                  "4 GiB each):", path);
+}
+
 // A record holds its size in 32 bits: the file and its name must fit.
 static int FitsRecord(uint64_t fileSize, uint32_t nameLength, const char* path) {
     if (fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull) return 1;
-    if (fileSize == ~0ull) return 0;
-    ShowPathError("This file is too large to be packed (a package holds files of less than "
-                  "4 GiB each):", path);
+    if (fileSize != ~0ull) ShowHugeFileError(path);
     return 0;
 }
 
@@ -100,6 +103,7 @@ static int ScanPackageFiles(char* path, uint32_t directoryLength) {
     g_Scan.totalBytes = 0;
     g_Scan.recordBytes = 0;
     g_Scan.failedPath[0] = 0;
+    g_Scan.hugeFile[0] = 0;
     int ok = ScanUpdateFolder(path);
     g_PackageHeader.fileCount = g_Scan.fileCount;
     g_PackageHeader.totalBytes = g_Scan.totalBytes;
@@ -110,6 +114,10 @@ static int ScanPackageFiles(char* path, uint32_t directoryLength) {
     }
     if (g_Scan.fileCount == 0) {
         ShowError("0 files found!");
+        return 0;
+    }
+    if (g_Scan.hugeFile[0]) {
+        ShowHugeFileError(g_Scan.hugeFile);
         return 0;
     }
     return FitsAddressSpace(g_Scan.recordBytes);

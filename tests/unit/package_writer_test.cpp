@@ -142,3 +142,16 @@ TEST_F(PackageWriter, RefusesAPackageTooLargeToStart) {
     EXPECT_NE(std::string::npos, messages[0].text.find("too large"));
     EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
 }
+
+TEST_F(PackageWriter, NamesAFileOfFourGibOrMore) {
+    Put("small.txt", "x");
+    WriteFile(dir.path() / "Update" / "giant.bin", "");
+    fs::resize_file(dir.path() / "Update" / "giant.bin", 4ull << 30);  // sparse
+    std::string before = ReadFile(dir.path() / "Update.exe");
+    EXPECT_FALSE(Build());
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ("Error", messages[0].title);
+    EXPECT_NE(std::string::npos, messages[0].text.find("giant.bin"));
+    EXPECT_NE(std::string::npos, messages[0].text.find("4 GiB"));
+    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
+}
