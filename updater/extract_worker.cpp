@@ -71,8 +71,10 @@ static int WriteChunk(FileHandle file, const unsigned char* bytes, uint32_t coun
 static int WriteContent(const PayloadView& record) {
     FileHandle file = CreateForWrite(g_InstallDir);
     if (!file) return Fail(g_InstallDir, GetLastSystemError(), nullptr);
-    for (uint32_t at = 0; at < record.contentSize; at += kChunkSize) {
-        uint32_t chunk = record.contentSize - at < kChunkSize ? record.contentSize - at : kChunkSize;
+    // 64-bit position: the step past the last chunk must not wrap to 0.
+    for (uint64_t at = 0; at < record.contentSize; at += kChunkSize) {
+        uint32_t left = static_cast<uint32_t>(record.contentSize - at);
+        uint32_t chunk = left < kChunkSize ? left : kChunkSize;
         if (!WriteChunk(file, record.content + at, chunk)) {
             uint32_t code = GetLastSystemError();
             CloseFile(file);
