@@ -16,6 +16,11 @@ LoadedResource LoadPackageResource(ResourceRef resource);
 const unsigned char* LockPackageResource(LoadedResource loaded);
 void FreePackageResource(LoadedResource loaded);
 
+// Loads and locks a found resource in one step: its bytes, with *loaded
+// set to what FreePackageResource takes once they are used; 0 (and nothing
+// to free) when either step fails.
+const unsigned char* OpenPackageResource(ResourceRef resource, LoadedResource* loaded);
+
 // Reads the package from the file at path instead of the running image
 // (tests, tools); nullptr returns to the running image. 0 on failure.
 int SelectPackageImage(const char* path);

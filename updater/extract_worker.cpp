@@ -103,11 +103,10 @@ int ExtractPayloadFile(uint32_t index) {
     ResourceRef resource = FindPackageResource(name);
     if (!resource) return Fail(name, 0, "The update package is damaged");
     uint32_t size = SizeofPackageResource(resource);
-    LoadedResource loaded = LoadPackageResource(resource);
-    if (!loaded) return Fail(name, 0, "The update package is damaged");
-    const unsigned char* bytes = LockPackageResource(loaded);
-    int ok = bytes ? ExtractRecord(name, bytes, size)
-                   : Fail(name, 0, "The update package is damaged");
+    LoadedResource loaded;
+    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
+    if (!bytes) return Fail(name, 0, "The update package is damaged");
+    int ok = ExtractRecord(name, bytes, size);
     FreePackageResource(loaded);
     return ok;
 }

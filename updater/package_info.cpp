@@ -13,13 +13,9 @@ int ReadInstallDir(char* buffer, uint32_t size) {
 static int LoadTextResource(ResourceRef resource, char* text, uint32_t limit) {
     uint32_t size = SizeofPackageResource(resource);
     uint32_t n = size < limit ? size : limit;
-    LoadedResource loaded = LoadPackageResource(resource);
-    if (!loaded) return 0;
-    const unsigned char* bytes = LockPackageResource(loaded);
-    if (!bytes) {
-        FreePackageResource(loaded);
-        return 0;
-    }
+    LoadedResource loaded;
+    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
+    if (!bytes) return 0;
     memcpy(text, bytes, n);
     text[n] = 0;
     FreePackageResource(loaded);
@@ -29,10 +25,10 @@ static int LoadTextResource(ResourceRef resource, char* text, uint32_t limit) {
 static int LoadHeader() {
     ResourceRef resource = FindPackageResource(kHeaderName);
     if (!resource || SizeofPackageResource(resource) != kHeaderSize) return 0;
-    LoadedResource loaded = LoadPackageResource(resource);
-    if (!loaded) return 0;
-    const unsigned char* bytes = LockPackageResource(loaded);
-    int ok = bytes && DecodeHeader(bytes, kHeaderSize, &g_PackageHeader);
+    LoadedResource loaded;
+    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
+    if (!bytes) return 0;
+    int ok = DecodeHeader(bytes, kHeaderSize, &g_PackageHeader);
     FreePackageResource(loaded);
     return ok;
 }
@@ -57,12 +53,13 @@ uint32_t GetLongestRecordName() {
         ResourceRef resource = FindPackageResource(name);
         if (!resource) break;  // records are contiguous; a damaged count ends here
         uint32_t size = SizeofPackageResource(resource);
-        LoadedResource loaded = LoadPackageResource(resource);
-        const unsigned char* bytes = loaded ? LockPackageResource(loaded) : nullptr;
+        LoadedResource loaded;
+        const unsigned char* bytes = OpenPackageResource(resource, &loaded);
+        if (!bytes) continue;
         PayloadView view;
-        if (bytes && ParsePayloadRecord(bytes, size, &view) && view.nameLength > longest)
+        if (ParsePayloadRecord(bytes, size, &view) && view.nameLength > longest)
             longest = view.nameLength;
-        if (loaded) FreePackageResource(loaded);
+        FreePackageResource(loaded);
     }
     return longest;
 }
