@@ -71,6 +71,17 @@ static int RemoveTree(const std::wstring& path) {
 
 int RemoveFolderTree(const std::string& path) { return RemoveTree(ToLongPath(path)); }
 
+// Writes all bytes into a file just created and closes it; 0 when the
+// file couldn't be created or anything failed.
+static int WriteAndClose(HANDLE file, const std::string& bytes) {
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD written = 0;
+  int ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  if (!CloseHandle(file)) ok = 0;
+  return ok;
+}
+
 int WriteLongPathFile(const std::string& folder, const std::string& relative,
                       const std::string& bytes) {
   std::wstring path = ToLongPath(folder);
@@ -83,12 +94,7 @@ int WriteLongPathFile(const std::string& folder, const std::string& relative,
   }
   HANDLE file = CreateFileW((path + L"\\" + rest).c_str(), GENERIC_WRITE, 0, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD written = 0;
-  int ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-  if (!CloseHandle(file)) ok = 0;
-  return ok;
+  return WriteAndClose(file, bytes);
 }
 
 int MakeFolders(const std::string& path) {
@@ -102,12 +108,7 @@ int MakeFolders(const std::string& path) {
 int WriteFileBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD written = 0;
-  int ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-  if (!CloseHandle(file)) ok = 0;
-  return ok;
+  return WriteAndClose(file, bytes);
 }
 
 int ReadFileBytes(const std::string& path, std::string* bytes) {
