@@ -16,6 +16,7 @@
 set -u
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/scripts/xvfb-start.sh"
 prefix="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}"
 case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
 export WINEPREFIX="$prefix"
@@ -49,26 +50,12 @@ display_alive() {
 }
 
 start_display() {
-  local numfile="$WINEPREFIX/.orvanta-displayfd" pid i number=
-  rm -f "$numfile"
-  setsid Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp \
-    >"$numfile" 2>/dev/null </dev/null 8>&- 9>&- &
-  pid=$!
-  for i in $(seq 1 200); do
-    read -r number 2>/dev/null <"$numfile"
-    [ -n "$number" ] && [ -S "/tmp/.X11-unix/X$number" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    number=
-    sleep 0.05
-  done
-  rm -f "$numfile"
-  if [ -z "$number" ]; then
-    kill "$pid" 2>/dev/null
+  start_xvfb "$WINEPREFIX/.orvanta-displayfd" || {
     echo "wine-run: could not start Xvfb" >&2
     return 1
-  fi
-  echo "$number $pid" >"$display_file"
-  export DISPLAY=":$number"
+  }
+  echo "$XVFB_NUMBER $XVFB_PID" >"$display_file"
+  export DISPLAY=":$XVFB_NUMBER"
 }
 
 make_prefix() {

@@ -10,6 +10,7 @@
 set -u
 
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/xvfb-start.sh"
 prefix="${ORVANTA_WINEPREFIX:-$(cd "$here/.." && pwd)/build/wineprefix}"
 case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
 export ORVANTA_WINEPREFIX="$prefix"
@@ -22,24 +23,12 @@ fi
 xvfb_pid=
 if [ -z "${DISPLAY:-}" ]; then
   numfile="$(mktemp)"
-  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp \
-    >"$numfile" 2>/dev/null </dev/null &
-  xvfb_pid=$!
-  number=
-  for _ in $(seq 1 200); do
-    read -r number 2>/dev/null <"$numfile"
-    [ -n "$number" ] && [ -S "/tmp/.X11-unix/X$number" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    number=
-    sleep 0.05
-  done
-  rm -f "$numfile"
-  if [ -z "$number" ]; then
-    kill "$xvfb_pid" 2>/dev/null
+  start_xvfb "$numfile" || {
     echo "with-display: could not start Xvfb" >&2
     exit 1
-  fi
-  export DISPLAY=":$number"
+  }
+  xvfb_pid="$XVFB_PID"
+  export DISPLAY=":$XVFB_NUMBER"
 fi
 
 # A first Wine call makes the prefix when it is missing. Then one server stays
