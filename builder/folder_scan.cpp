@@ -1,89 +1,99 @@
 #include "builder/folder_scan.h"
-#include "package/package_format.h"
-#include <cstdio>
 #include <cstring>
+#include "package/package_format.h"
+#include "platform/files.h"
 
-ScanState g_Scan;
+namespace {
 
-// The folders that enclose the one being scanned, by identity, so that a
+// One walk: the path buffer it extends in place, where relative names begin,
+// and the folders that enclose the one being walked, by identity, so that a
 // link back into one of them is noticed instead of walked forever.
-static std::vector<std::pair<uint64_t, uint64_t>> enclosingFolders;
-
-static int StartsWithDot(const char* name) { return name[0] == '.'; }
+struct Walk {
+    char path[kMaxPath];
+    uint32_t baseLength;
+    std::vector<std::pair<uint64_t, uint64_t>> enclosing;
+    ScanResult* result;
+};
 
 // Writes name at the slot; 0 (and the path remembered) when it doesn't fit.
-static int PlaceName(char* path, uint32_t slot, const char* name) {
+int PlaceName(Walk* walk, uint32_t slot, const char* name) {
     size_t length = strlen(name);
     if (slot + length + 1 > kMaxPath) {
-        path[slot] = 0;
-        snprintf(g_Scan.failedPath, sizeof g_Scan.failedPath, "%s%s", path, name);
+        walk->path[slot] = 0;
+        walk->result->tooLongPath = std::string(walk->path) + name;
         return 0;
     }
-    memcpy(path + slot, name, length + 1);
+    memcpy(walk->path + slot, name, length + 1);
     return 1;
 }
 
-static int IsEnclosingFolder(const char* path) {
+int IsEnclosingFolder(const Walk& walk) {
     uint64_t id[2];
-    if (!GetFolderIdentity(path, id)) return 0;
-    for (const auto& folder : enclosingFolders)
+    if (!GetFolderIdentity(walk.path, id)) return 0;
+    for (const auto& folder : walk.enclosing)
         if (folder.first == id[0] && folder.second == id[1]) return 1;
     return 0;
 }
 
-static int ScanSubfolders(char* path, uint32_t slot) {
+void AddFile(Walk* walk, const FolderEntry& entry) {
+    ScanResult* result = walk->result;
+    const char* relative = walk->path + walk->baseLength;
+    result->names.emplace_back(relative);
+    if (entry.size >> 32 && result->hugeFile.empty()) result->hugeFile = walk->path;
+    result->totalBytes += static_cast<uint32_t>(entry.size);
+    result->recordBytes += entry.size + strlen(relative) + kRecordOverhead;
+}
+
+int WalkFolder(Walk* walk);
+
+// The folder's entries of one kind: its subfolders (walked at once), or
+// its files. The buffer holds the folder's pattern at the slot.
+int WalkEntries(Walk* walk, uint32_t slot, int folders) {
     FolderEntry entry;
-    SearchHandle search = FindFirstEntry(path, &entry);
+    SearchHandle search = FindFirstEntry(walk->path, &entry);
     if (!search) return 1;
     int ok = 1;
     do {
-        if (!(entry.attributes & kAttributeDirectory) || StartsWithDot(entry.name)) continue;
-        ok = PlaceName(path, slot, entry.name);
-        if (ok && !IsEnclosingFolder(path)) ok = ScanUpdateFolder(path);
-        strcpy(path + slot, "*.*");  // fits: the slot held a longer name or "*.*"
+        if (entry.isFolder != folders || (folders && entry.name[0] == '.')) continue;
+        ok = PlaceName(walk, slot, entry.name);
+        if (ok && folders && !IsEnclosingFolder(*walk)) ok = WalkFolder(walk);
+        if (ok && !folders) AddFile(walk, entry);
+        strcpy(walk->path + slot, "*.*");  // fits: the slot held a longer name or "*.*"
     } while (ok && FindNextEntry(search, &entry));
     CloseSearch(search);
     return ok;
 }
 
-static int ListFiles(char* path, uint32_t slot) {
-    FolderEntry entry;
-    SearchHandle search = FindFirstEntry(path, &entry);
-    if (!search) return 1;
-    int ok = 1;
-    do {
-        if (entry.attributes & kAttributeDirectory) continue;
-        ok = PlaceName(path, slot, entry.name);
-        if (!ok) break;
-        g_Scan.names.emplace_back(path + g_Scan.baseLength);
-        if (entry.sizeHigh && !g_Scan.hugeFile[0])
-            snprintf(g_Scan.hugeFile, sizeof g_Scan.hugeFile, "%s", path);
-        g_Scan.fileCount++;
-        g_Scan.totalBytes += entry.sizeLow;
-        g_Scan.recordBytes += (static_cast<uint64_t>(entry.sizeHigh) << 32 | entry.sizeLow) +
-                              strlen(path + g_Scan.baseLength) + kRecordOverhead;
-    } while (FindNextEntry(search, &entry));
-    CloseSearch(search);
-    return ok;
-}
-
-int ScanUpdateFolder(char* path) {
-    uint32_t length = static_cast<uint32_t>(strlen(path));
+int WalkFolder(Walk* walk) {
+    uint32_t length = static_cast<uint32_t>(strlen(walk->path));
     uint32_t slot = length + 1;
     if (slot + 4 > kMaxPath) {
-        snprintf(g_Scan.failedPath, sizeof g_Scan.failedPath, "%s", path);
+        walk->result->tooLongPath = walk->path;
         return 0;
     }
     uint64_t id[2];
-    int known = GetFolderIdentity(path, id);
-    if (known) enclosingFolders.emplace_back(id[0], id[1]);
-    path[length] = '\\';
-    strcpy(path + slot, "*.*");
-    int ok = ScanSubfolders(path, slot);
-    if (ok) {
-        strcpy(path + slot, "*.*");
-        ok = ListFiles(path, slot);
-    }
-    if (known) enclosingFolders.pop_back();
+    int known = GetFolderIdentity(walk->path, id);
+    if (known) walk->enclosing.emplace_back(id[0], id[1]);
+    walk->path[length] = '\\';
+    strcpy(walk->path + slot, "*.*");
+    int ok = WalkEntries(walk, slot, 1) && WalkEntries(walk, slot, 0);
+    if (known) walk->enclosing.pop_back();
+    walk->path[length] = 0;
     return ok;
+}
+
+}  // namespace
+
+int ScanUpdateFolder(const char* path, ScanResult* result) {
+    *result = ScanResult();
+    Walk walk;
+    walk.result = result;
+    size_t length = strlen(path);
+    if (length + 1 > kMaxPath) {
+        result->tooLongPath = path;
+        return 0;
+    }
+    memcpy(walk.path, path, length + 1);
+    walk.baseLength = static_cast<uint32_t>(length + 1);
+    return WalkFolder(&walk);
 }

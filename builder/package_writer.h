@@ -2,11 +2,27 @@
 // the title and readme name from "title.txt", into "Update.exe" there.
 #pragma once
 #include <cstdint>
-#include "package/resource_store.h"
+#include "package/package_format.h"
+#include "platform/files.h"
+
+struct PeUpdate;
+
+// What a build made, or why it failed.
+struct BuildReport {
+    PackageHeader header;           // count and total bytes of the files packed
+    char title[kTextLimit + 1];     // from "title.txt", empty when none
+    char readmeName[kTextLimit + 1];
+    // What to tell the user when the build failed: empty for the failures
+    // that end without a message; detail, when set, gets a box of its own.
+    char failure[2 * kMaxPath + 200];
+    char detail[kMaxPath];
+};
 
 // Nonzero when the package was written into "Update.exe"; 0 on failure,
-// after telling the user where there is something to tell.
-int BuildPackage();
+// with the report saying why.
+int BuildPackage(BuildReport* report);
 
-// Packs one listed file as record number index. 0 on failure.
-int AddPayloadFile(UpdateHandle update, const char* relativeName, uint32_t index);
+// Packs the file folder + relativeName as record number index. 0 on
+// failure; report->failure is set when there is something to tell.
+int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
+                   uint32_t index, BuildReport* report);

@@ -1,16 +1,27 @@
 #include "builder/title_reader.h"
-#include "frame/primitives.h"
+#include <new>
+#include "platform/files.h"
 
-static struct {
-    uint32_t limit;
-    const unsigned char* end;
-    const unsigned char* cursor;
-} reader;
+TextLines StartTextLines(const unsigned char* data, size_t size, uint32_t limit) {
+    return TextLines{data, data + size, limit};
+}
 
-void StartTextLines(const unsigned char* data, size_t size, uint32_t limit) {
-    reader.limit = limit;
-    reader.cursor = data;
-    reader.end = data + size;
+int32_t ReadTextLine(TextLines* lines, char* destination) {
+    if (lines->cursor >= lines->end) return -1;
+    const unsigned char* start = lines->cursor;
+    uint32_t count = 0;
+    while (lines->cursor < lines->end) {
+        unsigned char c = *lines->cursor++;
+        if (c == 0 || c == '\r') {
+            if (lines->cursor < lines->end && *lines->cursor == '\n') lines->cursor++;
+            break;
+        }
+        count++;
+    }
+    uint32_t n = count < lines->limit ? count : lines->limit;
+    for (uint32_t i = 0; i < n; i++) destination[i] = static_cast<char>(start[i]);
+    destination[n] = 0;
+    return static_cast<int32_t>(n);
 }
 
 static int ReadWhole(FileHandle file, unsigned char* block, uint32_t size) {
@@ -23,42 +34,17 @@ static int ReadWhole(FileHandle file, unsigned char* block, uint32_t size) {
     return 1;
 }
 
-void* LoadTextFile(const char* path, uint32_t limit) {
-    FileHandle file = OpenForRead(path, 0);
-    if (!file) return nullptr;
-    uint64_t size = GetFileSize64(file);
-    // An unknown size or one of 4 GiB and more can't be held in one block.
-    if (size == 0 || size > 0xFFFFFFF0ull) {
-        CloseFile(file);
-        return nullptr;
-    }
-    unsigned char* block = static_cast<unsigned char*>(AllocZeroed(static_cast<uint32_t>(size)));
-    if (block && !ReadWhole(file, block, static_cast<uint32_t>(size))) {
-        FreeBlock(block);
-        block = nullptr;
+int LoadTextFile(const char* path, std::unique_ptr<unsigned char[]>* block, uint32_t* size) {
+    block->reset();
+    FileHandle file = OpenForRead(path);
+    if (!file) return 0;
+    uint64_t fileSize = GetFileSize64(file);
+    // An unknown size, or one of 4 GiB and more, can't be held in one block.
+    if (fileSize != 0 && fileSize < 0xFFFFFFFFull) {
+        *size = static_cast<uint32_t>(fileSize);
+        block->reset(new (std::nothrow) unsigned char[*size]);
+        if (*block && !ReadWhole(file, block->get(), *size)) block->reset();
     }
     CloseFile(file);
-    if (block) StartTextLines(block, static_cast<size_t>(size), limit);
-    return block;
-}
-
-int32_t ReadTextLine(char* destination) {
-    if (reader.cursor >= reader.end) return -1;
-    const unsigned char* start = reader.cursor;
-    uint32_t count = 0;
-    while (reader.cursor < reader.end) {
-        unsigned char c = *reader.cursor;
-        if (c == 0 || c == '\r') {
-            // The byte after a CR at the very end is the block's zero slack.
-            reader.cursor++;
-            if (*reader.cursor == '\n') reader.cursor++;
-            break;
-        }
-        count++;
-        reader.cursor++;
-    }
-    uint32_t n = count < reader.limit ? count : reader.limit;
-    for (uint32_t i = 0; i < n; i++) destination[i] = static_cast<char>(start[i]);
-    destination[n] = 0;
-    return static_cast<int32_t>(n);
+    return *block != nullptr;
 }

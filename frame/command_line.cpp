@@ -1,9 +1,9 @@
 #include "frame/modes.h"
 #include <cstring>
+#include "frame/bytes.h"
 
 void UpperCaseAscii(char* text) {
-    for (; *text; text++)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+    for (; *text; text++) *text = ToUpperAscii(*text);
 }
 
 ProgramMode SelectMode(const char* commandLine) {

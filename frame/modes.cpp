@@ -1,39 +1,27 @@
 #include "frame/modes.h"
 #include <cstdio>
-#include <cstring>
 #include "builder/package_writer.h"
-#include "package/package_state.h"
-#include "platform/platform.h"
-#include "updater/progress_state.h"
-#include "updater/updater_window.h"
+#include "platform/system.h"
+#include "updater/package_info.h"
 
 int RunEraseMode() {
     char text[96];
     snprintf(text, sizeof text, "%d files succesfully removed from resources.",
              static_cast<int>(g_PackageHeader.fileCount));
-    ShowMessage(0, text, "Done", kBoxOk);
+    ShowMessage(0, text, "Done", kButtonsOk);
     return kExitSuccess;
 }
 
 int RunBuildMode() {
-    if (!BuildPackage()) return kExitFailure;
+    BuildReport report;
+    if (!BuildPackage(&report)) {
+        if (report.failure[0]) ShowMessage(0, report.failure, "Error", kButtonsOk);
+        if (report.detail[0]) ShowMessage(0, report.detail, "Error", kButtonsOk);
+        return kExitFailure;
+    }
     char text[128];
     snprintf(text, sizeof text, "%u files (%u bytes) succesfully saved into resources.",
-             g_PackageHeader.fileCount,
-             g_PackageHeader.totalBytes);
-    ShowMessage(0, text, "Done", kBoxOk);
+             report.header.fileCount, report.header.totalBytes);
+    ShowMessage(0, text, "Done", kButtonsOk);
     return kExitSuccess;
-}
-
-int RunProgram(char* commandLine) {
-    g_Busy = 0;
-    UpperCaseAscii(commandLine);
-    switch (SelectMode(commandLine)) {
-    case kModeErase: return RunEraseMode();
-    case kModeBuild: return RunBuildMode();
-    case kModeUpdate: break;
-    }
-    if (!StartUpdater()) return kExitFailure;
-    if (!g_Quit) RunMessageLoop();
-    return g_UpdateFailed ? kExitFailure : kExitSuccess;
 }

@@ -1,39 +1,22 @@
 #include "package/package_format.h"
 #include <cstdio>
+#include "frame/bytes.h"
 
-void FormatRecordName(char* name, uint32_t index) {
-    snprintf(name, 16, "%s%03u", kRecordPrefix, index);
-}
-
-void StoreU32(unsigned char* out, uint32_t value) {
-    for (int i = 0; i < 4; i++) out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-uint32_t LoadU32(const unsigned char* in) {
-    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-           static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
-
-static void StoreU64(unsigned char* out, uint64_t value) {
-    StoreU32(out, static_cast<uint32_t>(value));
-    StoreU32(out + 4, static_cast<uint32_t>(value >> 32));
-}
-
-static uint64_t LoadU64(const unsigned char* in) {
-    return LoadU32(in) | static_cast<uint64_t>(LoadU32(in + 4)) << 32;
+void FormatRecordName(char name[kRecordNameSize], uint32_t index) {
+    snprintf(name, kRecordNameSize, "%s%03u", kRecordPrefix, index);
 }
 
 void EncodeHeader(const PackageHeader& header, unsigned char out[kHeaderSize]) {
-    StoreU32(out, header.fileCount);
-    StoreU32(out + 4, header.totalBytes);
-    StoreU64(out + 8, header.buildTime);
+    StoreU32(out + kHeaderFileCount, header.fileCount);
+    StoreU32(out + kHeaderTotalBytes, header.totalBytes);
+    StoreU64(out + kHeaderBuildTime, header.buildTime);
 }
 
 int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header) {
     if (!data || size != kHeaderSize) return 0;
-    header->fileCount = LoadU32(data);
-    header->totalBytes = LoadU32(data + 4);
-    header->buildTime = LoadU64(data + 8);
+    header->fileCount = LoadU32(data + kHeaderFileCount);
+    header->totalBytes = LoadU32(data + kHeaderTotalBytes);
+    header->buildTime = LoadU64(data + kHeaderBuildTime);
     return 1;
 }
 
@@ -47,8 +30,9 @@ int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime) {
 
 uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* out) {
     StoreU32(out, nameLength);
-    for (uint32_t i = 0; i < nameLength; i++) out[4 + i] = static_cast<unsigned char>(name[i]);
-    out[4 + nameLength] = 0;
+    for (uint32_t i = 0; i < nameLength; i++)
+        out[kRecordName + i] = static_cast<unsigned char>(name[i]);
+    out[kRecordName + nameLength] = 0;
     return nameLength + kRecordOverhead;
 }
 
@@ -58,10 +42,11 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     if (nameLength > size - kRecordOverhead) return 0;
     // The name is the zero-terminated text at offset 4; it must end exactly
     // where the length field says.
+    const unsigned char* name = data + kRecordName;
     for (uint32_t i = 0; i < nameLength; i++)
-        if (data[4 + i] == 0) return 0;
-    if (data[4 + nameLength] != 0) return 0;
-    view->name = reinterpret_cast<const char*>(data + 4);
+        if (name[i] == 0) return 0;
+    if (name[nameLength] != 0) return 0;
+    view->name = reinterpret_cast<const char*>(name);
     view->nameLength = nameLength;
     view->content = data + nameLength + kRecordOverhead;
     view->contentSize = static_cast<uint32_t>(size - nameLength - kRecordOverhead);

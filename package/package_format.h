@@ -39,8 +39,18 @@ struct PackageHeader {
     uint64_t buildTime;
 };
 
-// "FILE" and the index with at least three digits. name must hold 16 bytes.
-void FormatRecordName(char* name, uint32_t index);
+// Field offsets of the fixed layouts.
+const uint32_t kHeaderFileCount = 0;
+const uint32_t kHeaderTotalBytes = 4;
+const uint32_t kHeaderBuildTime = 8;
+const uint32_t kRecordName = 4;
+static_assert(kHeaderBuildTime + 8 == kHeaderSize, "the header ends with the 8-byte build time");
+static_assert(kStampSize == kHeaderSize - kHeaderBuildTime, "a stamp is a header's build time");
+static_assert(kRecordName + 1 == kRecordOverhead, "a record's overhead: length field and 0");
+
+// "FILE" and the index with at least three digits.
+const uint32_t kRecordNameSize = 16;
+void FormatRecordName(char name[kRecordNameSize], uint32_t index);
 
 void EncodeHeader(const PackageHeader& header, unsigned char out[kHeaderSize]);
 // 0 unless the resource is exactly 16 bytes.
@@ -49,9 +59,6 @@ int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header);
 void EncodeStamp(uint64_t buildTime, unsigned char out[kStampSize]);
 // 0 unless at least 8 bytes are given; longer stamps use their first 8.
 int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime);
-
-void StoreU32(unsigned char* out, uint32_t value);
-uint32_t LoadU32(const unsigned char* in);
 
 // Writes the record's length field, name and terminator into out, which
 // holds nameLength + 5 bytes. Gives the content offset.

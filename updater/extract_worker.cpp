@@ -1,13 +1,12 @@
 #include "updater/extract_worker.h"
 #include <cstdio>
 #include <cstring>
-#include "frame/primitives.h"
-#include "package/package_state.h"
-#include "package/resource_store.h"
+#include "platform/system.h"
+#include "updater/package_info.h"
 #include "updater/progress_state.h"
 #include "updater/update_checks.h"
 
-ExtractFailure g_ExtractFailure;
+static const char kDamaged[] = "The update package is damaged";
 
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     if (totalBytes == 0) return 0;
@@ -18,25 +17,31 @@ int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     return static_cast<int32_t>(percent);
 }
 
-void DescribeWriteError(uint32_t code, char* text, uint32_t size) {
-    const char* words = nullptr;
-    switch (code) {
-    case 2: case 3: words = "The folder for this file does not exist"; break;
-    case 5: words = "Access is denied"; break;
-    case 19: words = "The disk is write-protected"; break;
-    case 32: case 33: words = "The file is in use by another program"; break;
-    case 39: case 112: words = "The disk is full"; break;
-    case 206: words = "The path is too long"; break;
+const char* DescribeFileFailure(FileFailure failure) {
+    switch (failure) {
+    case kFailureNoFolder: return "The folder for this file does not exist";
+    case kFailureDenied: return "Access is denied";
+    case kFailureWriteProtected: return "The disk is write-protected";
+    case kFailureInUse: return "The file is in use by another program";
+    case kFailureDiskFull: return "The disk is full";
+    case kFailurePathTooLong: return "The path is too long";
+    case kFailureOther: break;
     }
-    if (words) snprintf(text, size, "%s", words);
-    else DescribeSystemError(code, text, size);
+    return nullptr;
 }
 
-static int Fail(const char* target, uint32_t errorCode, const char* reason) {
-    snprintf(g_ExtractFailure.target, sizeof g_ExtractFailure.target, "%s", target);
-    g_ExtractFailure.errorCode = errorCode;
-    g_ExtractFailure.reason = reason;
+static int Fail(ExtractFailure* failure, const char* target, const char* reason) {
+    snprintf(failure->target, sizeof failure->target, "%s", target);
+    snprintf(failure->reason, sizeof failure->reason, "%s", reason);
     return 0;
+}
+
+// The reason of the file call that just failed.
+static int FailFileCall(ExtractFailure* failure, const char* target) {
+    char systemText[sizeof failure->reason];
+    FileFailure cause = GetLastFileFailure(systemText, sizeof systemText);
+    const char* words = DescribeFileFailure(cause);
+    return Fail(failure, target, words ? words : systemText);
 }
 
 static void SetProgress(int32_t progress) {
@@ -48,12 +53,6 @@ static void SetProgress(int32_t progress) {
 static void AddProgress(uint32_t chunk) {
     g_BytesDone = g_BytesDone + chunk;
     SetProgress(ComputeProgress(g_BytesDone, g_PackageHeader.totalBytes));
-}
-
-static void EndWorker() {
-    g_Quit = 1;
-    g_Busy = 0;
-    WakeWindow(g_UpdaterWindow);
 }
 
 // Writes the whole chunk; a short write is continued, and only a write that
@@ -68,17 +67,17 @@ static int WriteChunk(FileHandle file, const unsigned char* bytes, uint32_t coun
     return 1;
 }
 
-static int WriteContent(const PayloadView& record) {
-    FileHandle file = CreateForWrite(g_InstallDir);
-    if (!file) return Fail(g_InstallDir, GetLastSystemError(), nullptr);
+static int WriteContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
+    FileHandle file = CreateForWrite(target);
+    if (!file) return FailFileCall(failure, target);
     // 64-bit position: the step past the last chunk must not wrap to 0.
     for (uint64_t at = 0; at < record.contentSize; at += kChunkSize) {
         uint32_t left = static_cast<uint32_t>(record.contentSize - at);
         uint32_t chunk = left < kChunkSize ? left : kChunkSize;
         if (!WriteChunk(file, record.content + at, chunk)) {
-            uint32_t code = GetLastSystemError();
+            FailFileCall(failure, target);
             CloseFile(file);
-            return Fail(g_InstallDir, code, nullptr);
+            return 0;
         }
         AddProgress(chunk);
     }
@@ -86,51 +85,37 @@ static int WriteContent(const PayloadView& record) {
     return 1;
 }
 
-static int ExtractRecord(const char* resourceName, const unsigned char* bytes, uint32_t size) {
-    PayloadView record;
-    if (!ParsePayloadRecord(bytes, size, &record))
-        return Fail(resourceName, 0, "The update package is damaged");
+int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
+    char resourceName[kRecordNameSize];
+    FormatRecordName(resourceName, index);
+    if (index >= g_Records.size() || !g_Records[index].valid)
+        return Fail(failure, resourceName, kDamaged);
+    const PayloadView& record = g_Records[index].view;
     if (!IsSafeRelativeName(record.name))
-        return Fail(record.name, 0, "Its name points outside the game directory");
-    if (!PlaceInstallName(record.name)) return Fail(record.name, 206, nullptr);
-    SetFileAttributesTo(g_InstallDir, kAttributeArchive);
-    return WriteContent(record);
-}
-
-int ExtractPayloadFile(uint32_t index) {
-    char name[16];
-    FormatRecordName(name, index);
-    ResourceRef resource = FindPackageResource(name);
-    if (!resource) return Fail(name, 0, "The update package is damaged");
-    uint32_t size = SizeofPackageResource(resource);
-    LoadedResource loaded;
-    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
-    if (!bytes) return Fail(name, 0, "The update package is damaged");
-    int ok = ExtractRecord(name, bytes, size);
-    FreePackageResource(loaded);
-    return ok;
+        return Fail(failure, record.name, "Its name points outside the game directory");
+    char target[kMaxPath];
+    if (!MakeInstallPath(record.name, target))
+        return Fail(failure, record.name, DescribeFileFailure(kFailurePathTooLong));
+    MakeFileWritable(target);
+    return WriteContent(target, record, failure);
 }
 
 // Asks whether to try the failed file again. 1 for Retry.
-static int AskRetry() {
-    char reason[200];
-    if (g_ExtractFailure.reason)
-        snprintf(reason, sizeof reason, "%s", g_ExtractFailure.reason);
-    else
-        DescribeWriteError(g_ExtractFailure.errorCode, reason, sizeof reason);
-    char text[sizeof g_ExtractFailure.target + sizeof reason + 160];
+static int AskRetry(const ExtractFailure& failure) {
+    char text[sizeof failure.target + sizeof failure.reason + 160];
     snprintf(text, sizeof text,
              "Could not write the file\n%s\n\n%s.\n\nClose the game and any program that "
              "uses this file, then press Retry. Cancel stops the update.",
-             g_ExtractFailure.target, reason);
-    return ShowMessage(g_UpdaterWindow, text, "Error", kBoxRetryCancel) == kAnswerRetry;
+             failure.target, failure.reason);
+    return ShowMessage(g_UpdaterWindow, text, "Error", kButtonsRetryCancel) == kAnswerRetry;
 }
 
 static int ExtractAllFiles() {
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
-        while (!ExtractPayloadFile(i)) {
-            if (!AskRetry()) return 0;
+        ExtractFailure failure;
+        while (!ExtractPayloadFile(i, &failure)) {
+            if (!AskRetry(failure)) return 0;
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
         }
@@ -139,9 +124,10 @@ static int ExtractAllFiles() {
 }
 
 static void WriteVersionStamp() {
-    if (!PlaceInstallName(kStampFileName)) return;
-    SetFileAttributesTo(g_InstallDir, kAttributeArchive);
-    FileHandle file = CreateForWrite(g_InstallDir);
+    char path[kMaxPath];
+    if (!MakeInstallPath(kStampFileName, path)) return;
+    MakeFileWritable(path);
+    FileHandle file = CreateForWrite(path);
     if (!file) return;
     unsigned char stamp[kStampSize];
     EncodeStamp(g_PackageHeader.buildTime, stamp);
@@ -150,10 +136,17 @@ static void WriteVersionStamp() {
 }
 
 static void OpenReadme() {
+    char path[kMaxPath];
     if (!g_ReadmeName[0] || !IsSafeRelativeName(g_ReadmeName)) return;
-    if (!PlaceInstallName(g_ReadmeName)) return;
-    OpenDocument(g_InstallDir);
+    if (!MakeInstallPath(g_ReadmeName, path)) return;
+    OpenDocument(path);
     SleepMilliseconds(250);
+}
+
+static void EndWorker() {
+    g_Quit = 1;
+    g_Busy = 0;
+    WakeWindow(g_UpdaterWindow);
 }
 
 uint32_t UpdateWorker(void*) {
@@ -166,7 +159,7 @@ uint32_t UpdateWorker(void*) {
         return 0;
     }
     WriteVersionStamp();
-    ShowMessage(g_UpdaterWindow, "Orvanta was succesfuly updated.", "Done", kBoxOk);
+    ShowMessage(g_UpdaterWindow, "Orvanta was succesfuly updated.", "Done", kButtonsOk);
     OpenReadme();
     EndWorker();
     return 0;

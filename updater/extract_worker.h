@@ -3,20 +3,19 @@
 // leaves "Update.ver", says so and opens the readme.
 #pragma once
 #include <cstdint>
+#include "platform/files.h"
 
 const uint32_t kChunkSize = 0x10000;
 
-// Why the last record failed, for the message that lets the user retry.
+// Why a record failed, for the message that lets the user retry.
 struct ExtractFailure {
-    char target[300];     // the file's path, or its name when it has none
-    uint32_t errorCode;   // the system's error, 0 when the package is at fault
-    const char* reason;   // plain words when the system has none to give
+    char target[kMaxPath + 40];  // the file's path, or its name when it has none
+    char reason[200];            // in plain words
 };
-extern ExtractFailure g_ExtractFailure;
 
 // 1 when record number index was written completely; 0 on any failure,
-// with g_ExtractFailure telling why.
-int ExtractPayloadFile(uint32_t index);
+// with failure telling why.
+int ExtractPayloadFile(uint32_t index, ExtractFailure* failure);
 
 // The thread routine; the parameter is not used.
 uint32_t UpdateWorker(void* parameter);
@@ -25,5 +24,5 @@ uint32_t UpdateWorker(void* parameter);
 // of 0 (an empty package).
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes);
 
-// Plain words for a system error met while writing a file.
-void DescribeWriteError(uint32_t code, char* text, uint32_t size);
+// Plain words for why a file could not be written.
+const char* DescribeFileFailure(FileFailure failure);

@@ -1,65 +1,56 @@
 #include "updater/package_info.h"
 #include <cstring>
-#include "package/package_state.h"
-#include "package/resource_store.h"
-#include "platform/platform.h"
+#include "platform/resources.h"
+#include "platform/system.h"
+
+PackageHeader g_PackageHeader;
+char g_Title[kTextLimit + 1];
+char g_ReadmeName[kTextLimit + 1];
+std::vector<PackageRecord> g_Records;
+uint32_t g_LongestRecordName;
 
 int ReadInstallDir(char* buffer, uint32_t size) {
     return ReadMachineString("SOFTWARE\\Mervolk\\Orvanta\\1.00", "TAR_DIR", buffer, size);
 }
 
-// Copies at most limit bytes of a found resource into text and terminates
-// it. 0 when it can't be loaded.
-static int LoadTextResource(ResourceRef resource, char* text, uint32_t limit) {
-    uint32_t size = SizeofPackageResource(resource);
-    uint32_t n = size < limit ? size : limit;
-    LoadedResource loaded;
-    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
-    if (!bytes) return 0;
+// Copies at most kTextLimit bytes of the resource into text. 0 when absent.
+static int LoadText(const char* name, char* text) {
+    text[0] = 0;
+    const unsigned char* bytes;
+    uint32_t size;
+    if (!FindPackageResource(name, &bytes, &size)) return 0;
+    uint32_t n = size < kTextLimit ? size : kTextLimit;
     memcpy(text, bytes, n);
     text[n] = 0;
-    FreePackageResource(loaded);
     return 1;
 }
 
-static int LoadHeader() {
-    ResourceRef resource = FindPackageResource(kHeaderName);
-    if (!resource || SizeofPackageResource(resource) != kHeaderSize) return 0;
-    LoadedResource loaded;
-    const unsigned char* bytes = OpenPackageResource(resource, &loaded);
-    if (!bytes) return 0;
-    int ok = DecodeHeader(bytes, kHeaderSize, &g_PackageHeader);
-    FreePackageResource(loaded);
-    return ok;
+static void LoadRecords() {
+    g_Records.clear();
+    g_LongestRecordName = 0;
+    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+        char name[kRecordNameSize];
+        FormatRecordName(name, i);
+        const unsigned char* bytes;
+        uint32_t size;
+        if (!FindPackageResource(name, &bytes, &size)) break;  // records are contiguous
+        PackageRecord record = PackageRecord();
+        record.valid = ParsePayloadRecord(bytes, size, &record.view);
+        if (record.valid && record.view.nameLength > g_LongestRecordName)
+            g_LongestRecordName = record.view.nameLength;
+        g_Records.push_back(record);
+    }
 }
 
 int LoadPackageInfo() {
-    if (!LoadHeader()) return 0;
-    g_Title[0] = 0;
-    ResourceRef title = FindPackageResource(kTitleName);
-    if (!title) return 1;  // no title: the readme name isn't looked up
-    if (!LoadTextResource(title, g_Title, kTextLimit)) return 0;
+    const unsigned char* bytes;
+    uint32_t size;
+    if (!FindPackageResource(kHeaderName, &bytes, &size) ||
+        !DecodeHeader(bytes, size, &g_PackageHeader))
+        return 0;
     g_ReadmeName[0] = 0;
-    ResourceRef readme = FindPackageResource(kReadmeName);
-    if (!readme) return 1;
-    return LoadTextResource(readme, g_ReadmeName, kTextLimit);
-}
-
-uint32_t GetLongestRecordName() {
-    uint32_t longest = 0;
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        char name[16];
-        FormatRecordName(name, i);
-        ResourceRef resource = FindPackageResource(name);
-        if (!resource) break;  // records are contiguous; a damaged count ends here
-        uint32_t size = SizeofPackageResource(resource);
-        LoadedResource loaded;
-        const unsigned char* bytes = OpenPackageResource(resource, &loaded);
-        if (!bytes) continue;
-        PayloadView view;
-        if (ParsePayloadRecord(bytes, size, &view) && view.nameLength > longest)
-            longest = view.nameLength;
-        FreePackageResource(loaded);
-    }
-    return longest;
+    // The readme name is looked up only when there is a title.
+    if (LoadText(kTitleName, g_Title)) LoadText(kReadmeName, g_ReadmeName);
+    LoadRecords();
+    return 1;
 }

@@ -1,16 +1,32 @@
 // What the updater needs before its window opens: the install directory
-// from the registry and the package information from its own image.
+// from the registry, and the package of its own image, read once: the
+// header, title, readme name and a view of every record.
 #pragma once
 #include <cstdint>
+#include <vector>
+#include "package/package_format.h"
+
+// One "FILEnnn" resource as found at start. A damaged one fails when its
+// turn comes, as a missing one does.
+struct PackageRecord {
+    int valid;          // it parses as a record
+    PayloadView view;   // points into the image, which stays mapped
+};
+
+extern PackageHeader g_PackageHeader;
+extern char g_Title[kTextLimit + 1];
+extern char g_ReadmeName[kTextLimit + 1];
+// The records FILE000 up to the header's count, ending early at the first
+// one that is missing.
+extern std::vector<PackageRecord> g_Records;
+// The longest name of a valid record, so that a directory can be checked
+// against every path it will hold before anything is written.
+extern uint32_t g_LongestRecordName;
 
 // The game's install directory into buffer. 0 when the value is missing,
 // unreadable or longer than the buffer.
 int ReadInstallDir(char* buffer, uint32_t size);
 
 // Loads HEADER (exactly 16 bytes), TITLE and, only when there is a title,
-// README into the process's package state. 0 when the package is unusable.
+// README, then the records. 0 when the package is unusable.
 int LoadPackageInfo();
-
-// The longest record name in the package, so a directory can be checked
-// against every path it will have to hold before anything is written.
-uint32_t GetLongestRecordName();

@@ -1,16 +1,19 @@
-// The words the window thread and the worker share, without locks. Each is
-// one aligned 32-bit word; atomics keep the compiler from caching them.
+// The state the window thread and the worker share. The four progress words
+// are each one aligned 32-bit word, shared without locks; atomics keep the
+// compiler from caching them. The rest is set by the window thread before
+// the worker starts and left alone while it runs.
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/system.h"
 
-extern std::atomic<uint32_t> g_Busy;       // the worker is running
-extern std::atomic<uint32_t> g_Quit;       // the window loop ends
-extern std::atomic<uint32_t> g_BytesDone;  // content bytes written so far
-extern std::atomic<int32_t> g_Progress;    // 0 to 100, shown by the bar
+extern std::atomic<uint32_t> g_Busy;          // the worker is running
+extern std::atomic<uint32_t> g_Quit;          // the window loop ends
+extern std::atomic<uint32_t> g_BytesDone;     // content bytes written so far
+extern std::atomic<int32_t> g_Progress;       // 0 to 100, shown by the bar
 extern std::atomic<uint32_t> g_UpdateFailed;  // the run ended on a failed file
 
-extern char g_InstallDir[kMaxPath];        // with its trailing '\'
-extern uint32_t g_InstallDirLength;        // where names are appended
+extern char g_InstallDir[kMaxPath];           // with its trailing '\'
+extern uint32_t g_InstallDirLength;
 extern WindowHandle g_UpdaterWindow;

@@ -1,8 +1,8 @@
 #include "updater/update_checks.h"
 #include <cstring>
 #include <initializer_list>
-#include "frame/primitives.h"
-#include "package/package_state.h"
+#include "platform/files.h"
+#include "updater/package_info.h"
 #include "updater/progress_state.h"
 
 static const char kGameFileName[] = "ov.exe";
@@ -25,27 +25,27 @@ int SetInstallDir(const char* text, uint32_t longestName) {
     return 1;
 }
 
-int PlaceInstallName(const char* name) {
+int MakeInstallPath(const char* name, char* path) {
     size_t length = strlen(name);
-    if (g_InstallDirLength + length + 1 > kMaxPath) {
-        g_InstallDir[g_InstallDirLength] = 0;
-        return 0;
-    }
-    memcpy(g_InstallDir + g_InstallDirLength, name, length + 1);
+    if (g_InstallDirLength + length + 1 > kMaxPath) return 0;
+    memcpy(path, g_InstallDir, g_InstallDirLength);
+    memcpy(path + g_InstallDirLength, name, length + 1);
     return 1;
 }
 
 int IsGameInstalled() {
-    if (!PlaceInstallName(kGameFileName)) return 0;
-    FileHandle file = OpenForRead(g_InstallDir, 0);
+    char path[kMaxPath];
+    if (!MakeInstallPath(kGameFileName, path)) return 0;
+    FileHandle file = OpenForRead(path);
     if (!file) return 0;
     CloseFile(file);
     return 1;
 }
 
 int IsNewerStampInstalled() {
-    if (!PlaceInstallName(kStampFileName)) return 0;
-    FileHandle file = OpenForRead(g_InstallDir, 0);
+    char path[kMaxPath];
+    if (!MakeInstallPath(kStampFileName, path)) return 0;
+    FileHandle file = OpenForRead(path);
     if (!file) return 0;
     unsigned char bytes[kStampSize];
     uint32_t n = ReadBlock(file, bytes, kStampSize);

@@ -1,17 +1,17 @@
-// The install directory as the user confirmed it, and the two checks made
-// before an update starts.
+// The install directory as the user confirmed it, the paths inside it, and
+// the two checks made before an update starts.
 #pragma once
 #include <cstdint>
 
 // Takes the directory text, adds the trailing '\' when missing (an empty
 // text becomes "\", the root of the current drive) and stores it as the
-// install directory. 0 when the directory with "Update.ver", "ov.exe" or
-// the longest record name appended to it would not fit a path.
+// install directory. 0 when the directory with "Update.ver", "ov.exe" or a
+// name of longestName bytes appended to it would not fit a path.
 int SetInstallDir(const char* text, uint32_t longestName);
 
-// Writes name after the install directory in its buffer. 0 when it doesn't
-// fit (the buffer then holds the directory alone).
-int PlaceInstallName(const char* name);
+// The install directory with name appended, into path (kMaxPath bytes). 0
+// when it doesn't fit.
+int MakeInstallPath(const char* name, char* path);
 
 // 1 when "ov.exe" is in the install directory.
 int IsGameInstalled();

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
-#include "package/package_state.h"
 #include "resources/resource_ids.h"
 #include "updater/extract_worker.h"
 #include "updater/package_info.h"
@@ -17,7 +16,7 @@ static HICON windowIcon = nullptr;
 static HWND UpdaterWindow() { return reinterpret_cast<HWND>(g_UpdaterWindow); }
 
 static void ShowWindowError(const char* text) {
-    MessageBoxA(UpdaterWindow(), text, "Error", MB_OK);
+    ShowMessage(g_UpdaterWindow, text, "Error", kButtonsOk);
 }
 
 static void MakeDefaultTitle() {
@@ -57,18 +56,18 @@ static int TakeDirectoryFromEdit(HWND window) {
     SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_GETTEXT, sizeof text,
                         reinterpret_cast<LPARAM>(text));
     text[sizeof text - 1] = 0;
-    if (SetInstallDir(text, GetLongestRecordName())) return 1;
+    if (SetInstallDir(text, g_LongestRecordName)) return 1;
     ShowWindowError("The directory name is too long for the files of this update.\n\n"
                     "Please choose a directory with a shorter path.");
     return 0;
 }
 
-static int ConfirmVersion(HWND window) {
+static int ConfirmVersion() {
     if (!IsNewerStampInstalled()) return 1;
-    return MessageBoxA(window,
+    return ShowMessage(g_UpdaterWindow,
                        "You have already installed newer update. Wanna continue with older "
                        "version?",
-                       "Version conflict", MB_YESNO) == IDYES;
+                       "Version conflict", kButtonsYesNo) == kAnswerYes;
 }
 
 static DWORD WINAPI RunWorker(LPVOID parameter) { return UpdateWorker(parameter); }
@@ -88,7 +87,7 @@ static void OnUpdatePressed(HWND window) {
         ShowWindowError("Game is not correctly installed or wrong directory");
         return;
     }
-    if (!ConfirmVersion(window)) return;
+    if (!ConfirmVersion()) return;
     ShowProgressState(window);
     // Busy from here on, so that a close before the worker's first step
     // can't end the process under it.
@@ -117,11 +116,11 @@ static INT_PTR CALLBACK UpdaterDialogProc(HWND window, UINT message, WPARAM wPar
 
 int StartUpdater() {
     if (!ReadInstallDir(g_InstallDir, kMaxPath) || !(g_InstallDirLength = strlen(g_InstallDir))) {
-        MessageBoxA(nullptr, "Game is not correctly installed!", "Error", MB_OK);
+        ShowMessage(0, "Game is not correctly installed!", "Error", kButtonsOk);
         return 0;
     }
     if (!LoadPackageInfo()) {
-        MessageBoxA(nullptr, "Invalid EXE file", "Error", MB_OK);
+        ShowMessage(0, "Invalid EXE file", "Error", kButtonsOk);
         return 0;
     }
     InitCommonControls();

@@ -1,5 +1,5 @@
 // Any bytes as "title.txt": every line fits its destination, lengths are
-// honest, and the reader always reaches the end.
+// honest, the reader never looks past the text, and it always ends.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -8,15 +8,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t kLimit = 260;
-    std::vector<unsigned char> block(data, data + size);
-    block.resize(size + 16, 0);  // the zero slack every loaded block has
-    StartTextLines(block.data(), size, kLimit);
+    std::vector<unsigned char> text(data, data + size);  // no slack after it
+    TextLines lines = StartTextLines(text.data(), size, kLimit);
     char line[kLimit + 1];
-    size_t lines = 0;
-    for (int32_t n; (n = ReadTextLine(line)) != -1;) {
+    size_t count = 0;
+    for (int32_t n; (n = ReadTextLine(&lines, line)) != -1;) {
         if (n < 0 || static_cast<uint32_t>(n) > kLimit || strlen(line) > static_cast<size_t>(n))
             abort();
-        if (++lines > size) abort();  // every line consumes at least one byte
+        if (++count > size) abort();  // every line consumes at least one byte
     }
     return 0;
 }

@@ -1,157 +1,137 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include "builder/package_writer.h"
-#include "package/package_state.h"
-#include "platform/platform.h"
+#include "frame/modes.h"
+#include "pe/pe_resources.h"
 #include "tests/unit/test_support.h"
 
-// A build directory with "Update.exe" and the messages a build shows.
+// A build directory with "Update.exe"; builds in it as the build mode does.
 class PackageWriter : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MakeTargetExecutable(dir.path() / "Update.exe");
-        RecordMessages(&messages);
-        g_Title[0] = g_ReadmeName[0] = 0;
-    }
-    void TearDown() override { StopRecordingMessages(); }
+    void SetUp() override { MakeTargetExecutable(exe()); }
+    fs::path exe() const { return dir.path() / "Update.exe"; }
     int Build() {
         WorkingDirectory cwd(dir.path());
-        messages.clear();
-        return BuildPackage();
+        return BuildPackage(&report);
     }
-    std::string Resource(const char* name, bool* found = nullptr) {
-        return ReadPackageResource(dir.path() / "Update.exe", name, found);
+    int RunMode() {
+        WorkingDirectory cwd(dir.path());
+        return RunBuildMode();
     }
-    bool Has(const char* name) {
-        bool found = false;
-        Resource(name, &found);
-        return found;
-    }
+    std::string Resource(const char* name) { return ReadResource(exe(), name); }
     void Put(const std::string& relative, const std::string& content) {
         WriteFile(dir.path() / "Update" / relative, content);
     }
     TempFolder dir;
-    std::vector<ShownMessage> messages;
+    BuildReport report;
 };
 
-TEST_F(PackageWriter, PacksOneFileWithItsHeader) {
-    Put("a.txt", "abc");
-    uint64_t before = GetSystemFileTime();
-    ASSERT_TRUE(Build());
-    EXPECT_EQ(std::string("\x05\0\0\0a.txt\0abc", 13), Resource("FILE000"));
-    std::string header = Resource("HEADER");
-    ASSERT_EQ(16u, header.size());
-    PackageHeader h;
-    DecodeHeader(reinterpret_cast<const unsigned char*>(header.data()), 16, &h);
-    EXPECT_EQ(1u, h.fileCount);
-    EXPECT_EQ(3u, h.totalBytes);
-    EXPECT_GE(h.buildTime, before);
-    EXPECT_LE(h.buildTime, GetSystemFileTime());
-    EXPECT_FALSE(Has("TITLE"));
-    EXPECT_FALSE(Has("README"));
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(PackageWriter, NumbersFilesInScanOrderAndPacksEmptyOnes) {
+TEST_F(PackageWriter, PacksRecordsInScanOrderThenTheHeader) {
     Put("a.txt", "1234567890");
     Put("s/empty.dat", "");
+    uint64_t before = GetSystemFileTime();
     ASSERT_TRUE(Build());
     EXPECT_EQ(std::string("\x0b\0\0\0s\\empty.dat\0", 16), Resource("FILE000"));
     EXPECT_EQ(std::string("\x05\0\0\0a.txt\0" "1234567890", 20), Resource("FILE001"));
-    EXPECT_EQ(2u, g_PackageHeader.fileCount);
-    EXPECT_EQ(10u, g_PackageHeader.totalBytes);
+    std::string header = Resource("HEADER");
+    EXPECT_EQ(MakeHeader(2, 10, report.header.buildTime), header);
+    EXPECT_GE(report.header.buildTime, before);
+    EXPECT_LE(report.header.buildTime, GetSystemFileTime());
+    EXPECT_EQ("<absent>", Resource("TITLE"));
+    EXPECT_EQ("<absent>", Resource("README"));
 }
 
-TEST_F(PackageWriter, WritesTitleAndReadmeWithoutTerminator) {
-    Put("a.txt", "a");
+TEST_F(PackageWriter, TitleFileGivesTitleAndReadmeAndARebuildKeepsThem) {
+    for (int i = 0; i < 5; i++) Put("f" + std::to_string(i) + ".txt", "x");
     WriteFile(dir.path() / "title.txt", "My Patch\r\nreadme.txt\r\n");
     ASSERT_TRUE(Build());
     EXPECT_EQ("My Patch", Resource("TITLE"));
     EXPECT_EQ("readme.txt", Resource("README"));
-}
-
-TEST_F(PackageWriter, EmptyTitleLineWritesOnlyTheReadme) {
-    Put("a.txt", "a");
-    WriteFile(dir.path() / "title.txt", "\r\nreadme.txt");
-    ASSERT_TRUE(Build());
-    EXPECT_FALSE(Has("TITLE"));
-    EXPECT_EQ("readme.txt", Resource("README"));
-}
-
-TEST_F(PackageWriter, RebuildKeepsWhatIsNotRewritten) {
-    for (int i = 0; i < 5; i++) Put("f" + std::to_string(i) + ".txt", "x");
-    WriteFile(dir.path() / "title.txt", "Old title\r\nold.txt");
-    ASSERT_TRUE(Build());
+    // Fewer files and no title file: the old records, title and readme stay,
+    // and the header's count decides what is installed.
     fs::remove_all(dir.path() / "Update");
     fs::remove(dir.path() / "title.txt");
     for (int i = 0; i < 3; i++) Put("g" + std::to_string(i) + ".txt", "yy");
     ASSERT_TRUE(Build());
-    EXPECT_TRUE(Has("FILE003"));
-    EXPECT_TRUE(Has("FILE004"));
-    EXPECT_EQ("Old title", Resource("TITLE"));
-    EXPECT_EQ("old.txt", Resource("README"));
-    EXPECT_EQ(3u, g_PackageHeader.fileCount);
-}
-
-TEST_F(PackageWriter, NoFilesFoundFailsWithItsMessage) {
-    std::string before = ReadFile(dir.path() / "Update.exe");
-    EXPECT_FALSE(Build());
-    ASSERT_EQ(1u, messages.size());
-    EXPECT_EQ("0 files found!", messages[0].text);
-    EXPECT_EQ("Error", messages[0].title);
-    EXPECT_EQ(0u, messages[0].owner);
-    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
-}
-
-TEST_F(PackageWriter, MissingExecutableGivesBothMessages) {
-    Put("a.txt", "a");
-    fs::remove(dir.path() / "Update.exe");
-    EXPECT_FALSE(Build());
-    ASSERT_EQ(2u, messages.size());
-    EXPECT_EQ("Can''t find / open(for writing) executable!", messages[0].text);
-    EXPECT_EQ("Error", messages[1].title);
-    EXPECT_NE(std::string::npos, messages[1].text.find("Update.exe"));
-    EXPECT_EQ(dir.native("Update.exe").size(), messages[1].text.size());
-}
-
-TEST_F(PackageWriter, UnreadableFileDiscardsTheWholeBuild) {
-    Put("a.txt", "a");
+    for (const char* old : {"FILE003", "FILE004"})
+        EXPECT_EQ(std::string("\x06\0\0\0f", 5), Resource(old).substr(0, 5)) << old;
+    EXPECT_EQ(3u, report.header.fileCount);
+    EXPECT_EQ("My Patch", Resource("TITLE"));
+    EXPECT_EQ("readme.txt", Resource("README"));
+    // An empty first line writes the readme name only.
+    WriteFile(dir.path() / "title.txt", "\r\nnotes.txt");
     ASSERT_TRUE(Build());
-    std::string before = ReadFile(dir.path() / "Update.exe");
-    Put("b.txt", "b");
-    // The file vanishes between the scan and its packing.
-    g_Title[0] = 0;
-    {
-        WorkingDirectory cwd(dir.path());
-        UpdateHandle update = BeginPackageUpdate((dir.native("Update.exe")).c_str());
-        ASSERT_NE(0u, update);
-        EXPECT_FALSE(AddPayloadFile(update, "missing.txt", 0));
-        EndPackageUpdate(update, 1);
+    EXPECT_EQ("My Patch", Resource("TITLE"));
+    EXPECT_EQ("notes.txt", Resource("README"));
+}
+
+TEST_F(PackageWriter, FailuresLeaveTheTargetAsItWasAndSayWhy) {
+    std::string before = ReadFile(exe());
+    const struct {
+        const char* file;
+        uint64_t size;
+        const char* failure;  // the start of the message; "" for a silent failure
+    } cases[] = {
+        {nullptr, 0, "0 files found!"},
+        {"huge.bin", 1792ull << 20, "The package would be too large to run: 1792 MiB of files, "
+                                    "but an update executable can carry at most 1792 MiB."},
+        {"giant.bin", 4ull << 30, "This file is too large to be packed"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(dir.path() / "Update");
+        if (c.file) {
+            Put("small.txt", "x");
+            Put(c.file, "");
+            fs::resize_file(dir.path() / "Update" / c.file, c.size);  // sparse
+        }
+        EXPECT_FALSE(Build()) << c.failure;
+        EXPECT_EQ(0u, std::string(report.failure).find(c.failure)) << report.failure;
+        if (c.file && c.size >> 32) {
+            EXPECT_NE(std::string::npos, std::string(report.failure).find(c.file));
+        }
+        EXPECT_EQ(before, ReadFile(exe()));
+        EXPECT_FALSE(fs::exists(dir.path() / "Update.exe.tmp"));
     }
-    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
 }
 
-TEST_F(PackageWriter, RefusesAPackageTooLargeToStart) {
-    Put("small.txt", "x");
-    WriteFile(dir.path() / "Update" / "huge.bin", "");
-    fs::resize_file(dir.path() / "Update" / "huge.bin", 1792ull << 20);  // sparse
-    std::string before = ReadFile(dir.path() / "Update.exe");
+TEST_F(PackageWriter, MissingExecutableNamesItInASecondBox) {
+    Put("a.txt", "a");
+    fs::remove(exe());
     EXPECT_FALSE(Build());
-    ASSERT_EQ(1u, messages.size());
-    EXPECT_EQ("Error", messages[0].title);
-    EXPECT_NE(std::string::npos, messages[0].text.find("too large"));
-    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
+    EXPECT_STREQ("Can''t find / open(for writing) executable!", report.failure);
+    EXPECT_EQ(dir.native("Update.exe"), report.detail);
 }
 
-TEST_F(PackageWriter, NamesAFileOfFourGibOrMore) {
-    Put("small.txt", "x");
-    WriteFile(dir.path() / "Update" / "giant.bin", "");
-    fs::resize_file(dir.path() / "Update" / "giant.bin", 4ull << 30);  // sparse
-    std::string before = ReadFile(dir.path() / "Update.exe");
-    EXPECT_FALSE(Build());
-    ASSERT_EQ(1u, messages.size());
-    EXPECT_EQ("Error", messages[0].title);
-    EXPECT_NE(std::string::npos, messages[0].text.find("giant.bin"));
-    EXPECT_NE(std::string::npos, messages[0].text.find("4 GiB"));
-    EXPECT_EQ(before, ReadFile(dir.path() / "Update.exe"));
+TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
+    Put("a.txt", "a");
+    PeUpdate* update = BeginPeUpdate(exe().string().c_str());
+    ASSERT_NE(nullptr, update);
+    report = BuildReport();
+    EXPECT_FALSE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "missing.txt", 0,
+                                &report));
+    EXPECT_TRUE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "a.txt", 0,
+                               &report));
+    EXPECT_STREQ("", report.failure);
+    EndPeUpdate(update, 1);
+}
+
+TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
+    Put("a.txt", "1234567890");
+    Put("b.txt", "12345678901234567890");
+    Put("c.txt", "123456789012345678901234567890");
+    {
+        MessageRecorder shown;
+        EXPECT_EQ(kExitSuccess, RunMode());
+        ASSERT_EQ(1u, shown.shown.size());
+        EXPECT_EQ("3 files (60 bytes) succesfully saved into resources.", shown.shown[0].text);
+        EXPECT_EQ("Done", shown.shown[0].title);
+        EXPECT_EQ(0u, shown.shown[0].owner);
+    }
+    fs::remove(exe());
+    MessageRecorder shown;
+    EXPECT_EQ(kExitFailure, RunMode());
+    ASSERT_EQ(2u, shown.shown.size());
+    EXPECT_EQ("Can''t find / open(for writing) executable!", shown.shown[0].text);
+    EXPECT_EQ(dir.native("Update.exe"), shown.shown[1].text);
+    EXPECT_EQ("Error", shown.shown[1].title);
 }

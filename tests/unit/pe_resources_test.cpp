@@ -1,78 +1,25 @@
-// The PE32 resource reader and writer, on small images made here byte by
-// byte with a tree encoder of their own (so a layout bug in the writer can't
-// hide behind the same bug in the test's input).
+// The PE32 resource reader and writer, on small images made byte by byte
+// with a tree encoder of the tests' own.
 #include <gtest/gtest.h>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
-#include "package/pe_resources.h"
+#include "pe/pe_resources.h"
 #include "tests/unit/pe_test_images.h"
+#include "tests/unit/test_support.h"
 
 using namespace pe_test;
 
 namespace {
 
-// ---- Files ---------------------------------------------------------------
+std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
-class PeResources : public ::testing::Test {
-protected:
-    void SetUp() override {
-        namespace fs = std::filesystem;
-        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        fs::path path = fs::temp_directory_path() / (std::string("pe_resources_") + test->name());
-        std::error_code error;
-        fs::remove_all(path, error);
-        ASSERT_TRUE(fs::create_directory(path));
-        dir = path.string();
-        target = dir + "/Update.exe";
-    }
-    void TearDown() override {
-        std::error_code error;
-        std::filesystem::permissions(target, std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add, error);
-        std::filesystem::remove_all(dir, error);
-        EXPECT_FALSE(error) << error.message();
-    }
-    std::string dir, target;
-};
-
-void WriteFile(const std::string& path, const std::string& content) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(fwrite(content.data(), 1, content.size(), f), content.size());
-    fclose(f);
+int Read(const std::string& image, PeResourceList* list) {
+    return ReadPeResources(
+        MakeMemorySource(reinterpret_cast<const unsigned char*>(image.data()), image.size()), list);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::string content;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-    fclose(f);
-    return content;
-}
-
-bool Exists(const std::string& path) {
-    return std::filesystem::exists(path);
-}
-
-// The bytes of RT_RCDATA name, or "<absent>".
-std::string Find(const std::string& path, const char* name) {
-    uint64_t offset;
-    uint32_t size;
-    if (!FindPeResource(path.c_str(), name, &offset, &size)) return "<absent>";
-    return ReadFile(path).substr(offset, size);
-}
-
-std::string Narrow(const std::u16string& s) {
-    return std::string(s.begin(), s.end());
-}
-
-// "type/name/language" for each leaf, in directory order.
+// "type/name/language" of each leaf, in directory order.
 std::vector<std::string> Keys(const PeResourceList& list) {
     std::vector<std::string> keys;
     for (const PeResource& r : list) {
@@ -83,11 +30,20 @@ std::vector<std::string> Keys(const PeResourceList& list) {
     return keys;
 }
 
+// A package resource's bytes as the loader would find them, or "<absent>".
+std::string Find(const std::string& image, const char* name) {
+    PeResourceList list;
+    std::u16string key;
+    if (!MakePeName(name, &key) || !Read(image, &list)) return "<absent>";
+    for (const PeResource& r : list)
+        if (IsPackageResource(r) && r.name.text == key) return image.substr(r.offset, r.size);
+    return "<absent>";
+}
+
 std::vector<Leaf> TypicalLeaves() {
     return {
         Leaf{0, u"PNG", 0, u"LOGO", 0, "png bytes"},
         Leaf{2, u"", 104, u"", 1033, std::string(300, 'b')},
-        Leaf{3, u"", 1, u"", 1033, "icon image"},
         Leaf{5, u"", 0, u"IDD_MAINFORM", 1033, "dialog template"},
         Leaf{5, u"", 0, u"IDD_MAINFORM", 1049, "russian dialog"},
         RcData("FILE000", "old record 0"),
@@ -95,19 +51,44 @@ std::vector<Leaf> TypicalLeaves() {
         RcData("FILE001", "old record 1 en", 1033),
         RcData("TITLE", "Old title"),
         Leaf{14, u"", 105, u"", 1033, "group icon"},
-        Leaf{24, u"", 1, u"", 0, "<assembly/>"},
     };
 }
 
+class PeWriter : public ::testing::Test {
+protected:
+    void SetUp() override { target = dir.path() / "Update.exe"; }
+    // Updates the file holding image with the adds; gives the new bytes, or
+    // "<failed>" (and checks the file was left as it was).
+    std::string Update(const std::string& image,
+                       const std::vector<std::pair<const char*, std::string>>& adds) {
+        WriteFile(target, image);
+        PeUpdate* update = BeginPeUpdate(target.string().c_str());
+        if (!update) {
+            EXPECT_EQ(image, ReadFile(target));
+            EXPECT_FALSE(fs::exists(target.string() + ".tmp"));
+            return "<failed>";
+        }
+        for (const auto& add : adds)
+            EXPECT_TRUE(AddPeResourceBytes(update, add.first, add.second.data(),
+                                           uint32_t(add.second.size())));
+        int ok = EndPeUpdate(update, 0);
+        EXPECT_FALSE(fs::exists(target.string() + ".tmp"));
+        std::string after = ReadFile(target);
+        if (!ok) {
+            EXPECT_EQ(image, after);
+        }
+        return ok ? after : "<failed>";
+    }
+    TempFolder dir;
+    fs::path target;
+};
+
 }  // namespace
 
-// ---- Reading -------------------------------------------------------------
-
-TEST_F(PeResources, ReadsEveryLeafWithItsKeysAndDataPlace) {
+TEST(PeReader, ReadsEveryLeafWithItsKeysAndDataPlace) {
     std::string image = MakeImage(TypicalLeaves());
-    WriteFile(target, image);
     PeResourceList list;
-    ASSERT_TRUE(ReadPeResources(target.c_str(), &list));
+    ASSERT_TRUE(Read(image, &list));
     ASSERT_EQ(list.size(), TypicalLeaves().size());
     for (size_t i = 0; i < list.size(); i++) {
         EXPECT_EQ(image.substr(list[i].offset, list[i].size), TypicalLeaves()[i].data);
@@ -115,34 +96,25 @@ TEST_F(PeResources, ReadsEveryLeafWithItsKeysAndDataPlace) {
         EXPECT_EQ(list[i].codePage, 1252u);
     }
     EXPECT_EQ(Keys(list)[0], "PNG/LOGO/0");
-    EXPECT_EQ(Keys(list)[4], "5/IDD_MAINFORM/1049");
-}
-
-TEST_F(PeResources, FindsRcDataByNameAsTheLoaderDoes) {
-    std::vector<Leaf> leaves = {Leaf{0, u"RCDATA", 0, u"TITLE", 0, "wrong type"},
+    EXPECT_EQ(Keys(list)[3], "5/IDD_MAINFORM/1049");
+    // Lookups go by the upper-cased name, neutral language only.
+    std::vector<Leaf> leaves = {Leaf{0, u"RCDATA", 0, u"HEADER", 0, "wrong type"},
                                 RcData("HEADER", "header bytes"),
                                 RcData("lower", "stored lower case"),
-                                RcData("TITLE", "title bytes", 1033)};
-    WriteFile(target, MakeImage(leaves));
-    EXPECT_EQ(Find(target, "HEADER"), "header bytes");
-    EXPECT_EQ(Find(target, "header"), "header bytes");
-    EXPECT_EQ(Find(target, "TITLE"), "title bytes");  // any language
-    // The query is upper-cased, so a name stored in lower case is never found.
-    EXPECT_EQ(Find(target, "lower"), "<absent>");
-    EXPECT_EQ(Find(target, "HEADE"), "<absent>");
-}
-
-TEST_F(PeResources, ImageWithoutResourcesHasAnEmptyList) {
-    ImageOptions o;
-    o.resources = false;
-    WriteFile(target, MakeImage({}, o));
-    PeResourceList list;
+                                RcData("TITLE", "english title", 1033)};
+    image = MakeImage(leaves);
+    EXPECT_EQ(Find(image, "header"), "header bytes");
+    EXPECT_EQ(Find(image, "lower"), "<absent>");
+    EXPECT_EQ(Find(image, "HEADE"), "<absent>");
+    EXPECT_EQ(Find(image, "TITLE"), "<absent>");
+    ImageOptions none;
+    none.resources = false;
     list.resize(3);
-    EXPECT_TRUE(ReadPeResources(target.c_str(), &list));
+    EXPECT_TRUE(Read(MakeImage({}, none), &list));
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(PeResources, RejectsFilesThatAreNotPe32) {
+TEST(PeReader, RefusesWhatIsNotAWholePe32) {
     std::string image = MakeImage(TypicalLeaves());
     std::string pe32plus = image;
     Put16(&pe32plus, kOpt, 0x20B);
@@ -150,283 +122,158 @@ TEST_F(PeResources, RejectsFilesThatAreNotPe32) {
     noSignature[kPeOffset] = 'X';
     PeResourceList list;
     for (const std::string& bad : {std::string("MZ"), std::string("plain text file"), pe32plus,
-                                   noSignature, std::string()}) {
-        WriteFile(target, bad);
-        EXPECT_FALSE(ReadPeResources(target.c_str(), &list));
-        EXPECT_EQ(BeginPeUpdate(target.c_str()), nullptr);
-        EXPECT_EQ(ReadFile(target), bad);
-    }
-    EXPECT_FALSE(ReadPeResources((dir + "/missing.exe").c_str(), &list));
-    EXPECT_EQ(BeginPeUpdate((dir + "/missing.exe").c_str()), nullptr);
-}
-
-TEST_F(PeResources, TruncatedImagesFailCleanly) {
-    std::string image = MakeImage(TypicalLeaves());
-    PeResourceList list;
-    WriteFile(target, image);
-    ASSERT_TRUE(ReadPeResources(target.c_str(), &list));
+                                   noSignature, std::string()})
+        EXPECT_FALSE(Read(bad, &list));
+    ASSERT_TRUE(Read(image, &list));
     uint64_t treeEnd = 0;
     for (const PeResource& r : list) treeEnd = std::max(treeEnd, r.offset + r.size);
-    for (size_t length = 0; length < image.size(); length += 7) {
-        std::string cut = image.substr(0, length);
-        WriteFile(target, cut);
-        // Past the last resource byte only the section's padding is missing.
-        ASSERT_EQ(ReadPeResources(target.c_str(), &list), length >= treeEnd) << length;
-        ASSERT_EQ(BeginPeUpdate(target.c_str()), nullptr) << length;
-        ASSERT_EQ(ReadFile(target), cut);
-        ASSERT_FALSE(Exists(target + ".tmp"));
-    }
+    // Past the last resource byte only the section's padding is missing.
+    for (size_t length = 0; length < image.size(); length += 7)
+        ASSERT_EQ(Read(image.substr(0, length), &list), length >= treeEnd) << length;
 }
 
-TEST_F(PeResources, LoopingOrExplodingTreesFail) {
+TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {
     std::string image = MakeImage({RcData("A", "x")});
-    uint32_t root = Get32(image, kOpt + 96 + 16);
-    size_t rootAt = 0x600;  // the .rsrc section's raw data
-    ASSERT_EQ(Get32(image, kSectionTable + 40 + 12), root);
+    const size_t root = 0x600;  // the .rsrc section's raw data
     PeResourceList list;
-    // The type entry points back at the root table: a cycle.
-    std::string cycle = image;
-    Put32(&cycle, rootAt + 16 + 4, 0x80000000u);
-    WriteFile(target, cycle);
-    EXPECT_FALSE(ReadPeResources(target.c_str(), &list));
-    // A root that claims 65535 + 65535 entries that all share one subtree.
-    std::string huge = image;
-    Put16(&huge, rootAt + 12, 0xFFFF);
-    Put16(&huge, rootAt + 14, 0xFFFF);
-    WriteFile(target, huge);
-    EXPECT_FALSE(ReadPeResources(target.c_str(), &list));
-    // Three levels of 300 entries that all share one table below: a small
-    // file standing for 27 million leaves.
+    std::string cycle = image;  // the type entry points back at the root table
+    Put32(&cycle, root + 16 + 4, 0x80000000u);
+    EXPECT_FALSE(Read(cycle, &list));
+    std::string huge = image;   // 65535 + 65535 entries sharing one subtree
+    Put16(&huge, root + 12, 0xFFFF);
+    Put16(&huge, root + 14, 0xFFFF);
+    EXPECT_FALSE(Read(huge, &list));
+    // Three levels of 300 entries that share one table below: a small file
+    // standing for 27 million leaves.
     std::string shared = MakeImage({RcData("A", std::string(9000, 'z'))});
-    const uint32_t n = 300;
-    uint32_t tables[3] = {0, 16 + 8 * n, 2 * (16 + 8 * n)};
-    uint32_t dataEntryOffset = 3 * (16 + 8 * n);
-    for (int level = 0; level < 3; level++) {
-        Put16(&shared, rootAt + tables[level] + 12, 0);
-        Put16(&shared, rootAt + tables[level] + 14, n);
+    const uint32_t n = 300, tableSize = 16 + 8 * n;
+    for (uint32_t level = 0; level < 3; level++) {
+        size_t table = root + level * tableSize;
+        Put16(&shared, table + 12, 0);
+        Put16(&shared, table + 14, n);
         for (uint32_t i = 0; i < n; i++) {
-            uint32_t field = level < 2 ? 0x80000000u | tables[level + 1] : dataEntryOffset;
-            Put32(&shared, rootAt + tables[level] + 16 + 8 * i, i + 1);
-            Put32(&shared, rootAt + tables[level] + 16 + 8 * i + 4, field);
+            Put32(&shared, table + 16 + 8 * i, i + 1);
+            Put32(&shared, table + 20 + 8 * i,
+                  level < 2 ? 0x80000000u | (level + 1) * tableSize : 3 * tableSize);
         }
     }
-    Put32(&shared, rootAt + dataEntryOffset, root);
-    Put32(&shared, rootAt + dataEntryOffset + 4, 1);
-    WriteFile(target, shared);
-    EXPECT_FALSE(ReadPeResources(target.c_str(), &list));
+    Put32(&shared, root + 3 * tableSize, 0x2000);
+    Put32(&shared, root + 3 * tableSize + 4, 1);
+    EXPECT_FALSE(Read(shared, &list));
     // A data entry whose data lies beyond the file.
+    ASSERT_TRUE(Read(image, &list));
     std::string far = image;
-    size_t dataEntry = rootAt + 16 + 8 + 16 + 8 + 16 + 8;
-    Put32(&far, dataEntry + 4, 0x10000000);
-    WriteFile(target, far);
-    EXPECT_FALSE(ReadPeResources(target.c_str(), &list));
-    EXPECT_EQ(BeginPeUpdate(target.c_str()), nullptr);
-    EXPECT_EQ(ReadFile(target), far);
+    size_t entry = root + (Get32(image, root + 16 + 4) & 0x7FFFFFFF);  // the name table
+    entry = root + (Get32(image, entry + 16 + 4) & 0x7FFFFFFF);         // the language table
+    entry = root + Get32(image, entry + 16 + 4);                        // the data entry
+    ASSERT_EQ(list[0].size, Get32(image, entry + 4));
+    Put32(&far, entry + 4, 0x10000000);
+    EXPECT_FALSE(Read(far, &list));
 }
 
-TEST_F(PeResources, CorruptedBytesNeverCrashAndKeepTheTargetOnFailure) {
-    std::string image = MakeImage(TypicalLeaves());
-    uint32_t seed = 12345;
-    for (int round = 0; round < 400; round++) {
-        std::string bad = image;
-        for (int k = 0; k < 4; k++) {
-            seed = seed * 1103515245 + 12345;
-            size_t at = (seed >> 8) % 0x800;  // headers and resource tree
-            bad[at] = char(seed >> 24);
-        }
-        WriteFile(target, bad);
-        PeResourceList list;
-        ReadPeResources(target.c_str(), &list);
-        PeUpdate* update = BeginPeUpdate(target.c_str());
-        if (!update) {
-            ASSERT_EQ(ReadFile(target), bad);
-            continue;
-        }
-        ASSERT_TRUE(AddPeResourceBytes(update, "HEADER", "0123456789abcdef", 16));
-        if (EndPeUpdate(update, 0)) {
-            EXPECT_EQ(Find(target, "HEADER"), "0123456789abcdef");
-        } else {
-            EXPECT_EQ(ReadFile(target), bad);
-        }
-        ASSERT_FALSE(Exists(target + ".tmp"));
-    }
-}
-
-// ---- Writing -------------------------------------------------------------
-
-TEST_F(PeResources, AddedResourcesReadBackByteForByteAndOthersStay) {
+TEST_F(PeWriter, AddsReplacesAndDeletesOnlyPackageResourcesAndKeepsTheRest) {
     std::string before = MakeImage(TypicalLeaves());
-    WriteFile(target, before);
     std::string content(3 * 1024 * 1024 + 5, '\0');  // several copy chunks
     for (size_t i = 0; i < content.size(); i++) content[i] = char(i * 7 + i / 251);
-    WriteFile(dir + "/big.bin", content);
-
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    FILE* source = fopen((dir + "/big.bin").c_str(), "rb");
-    ASSERT_NE(source, nullptr);
-    EXPECT_TRUE(AddPeResourceFromFile(update, "file002", "head", 4, source, content.size()));
-    fclose(source);
-    EXPECT_TRUE(AddPeResourceBytes(update, "HEADER", "0123456789abcdef", 16));
-    EXPECT_TRUE(AddPeResourceBytes(update, "EMPTY", "", 0));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    EXPECT_FALSE(Exists(target + ".tmp"));
-
-    EXPECT_EQ(Find(target, "FILE002"), "head" + content);
-    EXPECT_EQ(Find(target, "HEADER"), "0123456789abcdef");
-    EXPECT_EQ(Find(target, "EMPTY"), "");
+    std::string after = Update(before, {{"file002", content},
+                                        {"FILE001", "first"},
+                                        {"File001", "second"},  // the same name
+                                        {"EMPTY", ""}});
+    EXPECT_EQ(Find(after, "FILE002"), content);
+    EXPECT_EQ(Find(after, "FILE001"), "second");
+    EXPECT_EQ(Find(after, "EMPTY"), "");
     PeResourceList list;
-    ASSERT_TRUE(ReadPeResources(target.c_str(), &list));
-    std::string after = ReadFile(target);
+    ASSERT_TRUE(Read(after, &list));
+    EXPECT_EQ(list.size(), TypicalLeaves().size() + 2);
     for (const Leaf& leaf : TypicalLeaves()) {
-        bool found = false;
+        if (leaf.nameText == u"FILE001" && leaf.language == 0) continue;
+        int found = 0;
         for (const PeResource& r : list) {
-            bool sameType = r.type.text == leaf.typeText && (leaf.typeText.size() || r.type.id == leaf.typeId);
-            bool sameName = r.name.text == leaf.nameText && (leaf.nameText.size() || r.name.id == leaf.nameId);
-            if (sameType && sameName && r.language == leaf.language) {
-                found = true;
-                EXPECT_EQ(after.substr(r.offset, r.size), leaf.data);
-                EXPECT_EQ(r.codePage, 1252u);
-            }
+            if (r.type.text != leaf.typeText || (leaf.typeText.empty() && r.type.id != leaf.typeId) ||
+                r.name.text != leaf.nameText || (leaf.nameText.empty() && r.name.id != leaf.nameId) ||
+                r.language != leaf.language)
+                continue;
+            found++;
+            EXPECT_EQ(after.substr(r.offset, r.size), leaf.data);
+            EXPECT_EQ(r.codePage, 1252u);
         }
-        EXPECT_TRUE(found) << Narrow(leaf.nameText) << leaf.nameId;
+        EXPECT_EQ(1, found) << Narrow(leaf.nameText) << leaf.nameId << "/" << leaf.language;
     }
-    EXPECT_EQ(list.size(), TypicalLeaves().size() + 3);
     for (const PeResource& r : list) EXPECT_EQ(r.offset % 8, 0u);
-}
 
-TEST_F(PeResources, ReplacesOnlyTheSameNameAndLanguage) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "FILE001", "first", 5));
-    EXPECT_TRUE(AddPeResourceBytes(update, "File001", "second", 6));  // same name
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    PeResourceList list;
-    ASSERT_TRUE(ReadPeResources(target.c_str(), &list));
-    std::string after = ReadFile(target);
-    int neutral = 0, english = 0;
-    for (const PeResource& r : list) {
-        if (Narrow(r.name.text) != "FILE001") continue;
-        std::string data = after.substr(r.offset, r.size);
-        if (r.language == 0) {
-            neutral++;
-            EXPECT_EQ(data, "second");
-        } else {
-            english++;
-            EXPECT_EQ(r.language, 1033u);
-            EXPECT_EQ(data, "old record 1 en");
-        }
-    }
-    EXPECT_EQ(neutral, 1);
-    EXPECT_EQ(english, 1);
-    EXPECT_EQ(Find(target, "FILE000"), "old record 0");
-    EXPECT_EQ(Find(target, "TITLE"), "Old title");
-}
-
-TEST_F(PeResources, DeletesWithNoDataLikeThePlatformUpdater) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
+    // No data deletes, as the platform's updater does; bad names are refused.
+    WriteFile(target, after);
+    PeUpdate* update = BeginPeUpdate(target.string().c_str());
     ASSERT_NE(update, nullptr);
     EXPECT_TRUE(AddPeResourceBytes(update, "TITLE", nullptr, 0));
     EXPECT_FALSE(AddPeResourceBytes(update, "README", nullptr, 4));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    EXPECT_EQ(Find(target, "TITLE"), "<absent>");
-    EXPECT_EQ(Find(target, "FILE000"), "old record 0");
+    for (const char* bad : {"", "#10", "caf\xE9"}) EXPECT_FALSE(AddPeResourceBytes(update, bad, "x", 1));
+    ASSERT_TRUE(EndPeUpdate(update, 0));
+    after = ReadFile(target);
+    EXPECT_EQ(Find(after, "TITLE"), "<absent>");
+    EXPECT_EQ(Find(after, "FILE000"), "old record 0");
 }
 
-TEST_F(PeResources, RefusesNamesWindowsWouldReadOtherwise) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_FALSE(AddPeResourceBytes(update, "", "x", 1));
-    EXPECT_FALSE(AddPeResourceBytes(update, "#10", "x", 1));
-    EXPECT_FALSE(AddPeResourceBytes(update, "caf\xE9", "x", 1));
-    EXPECT_TRUE(EndPeUpdate(update, 1));
+static uint32_t ReadString(void* context, void* buffer, uint32_t count) {
+    std::string* rest = static_cast<std::string*>(context);
+    uint32_t n = std::min<uint32_t>(count, uint32_t(rest->size()));
+    memcpy(buffer, rest->data(), n);
+    rest->erase(0, n);
+    return n;
 }
 
-TEST_F(PeResources, DiscardLeavesTheTargetByteForByte) {
-    std::string before = MakeImage(TypicalLeaves());
+TEST_F(PeWriter, DiscardAndShrinkingSourcesLeaveNoTrace) {
+    std::string before = MakeImage(TypicalLeaves(), ImageOptions{true, true, 0x1234, 0x400, "odd", false});
     WriteFile(target, before);
-    PeUpdate* update = BeginPeUpdate(target.c_str());
+    PeUpdate* update = BeginPeUpdate(target.string().c_str());
     ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(Exists(target + ".tmp"));
+    EXPECT_TRUE(fs::exists(target.string() + ".tmp"));
     EXPECT_TRUE(AddPeResourceBytes(update, "FILE000", "new", 3));
     EXPECT_TRUE(EndPeUpdate(update, 1));
     EXPECT_EQ(ReadFile(target), before);
-    EXPECT_FALSE(Exists(target + ".tmp"));
-}
+    EXPECT_FALSE(fs::exists(target.string() + ".tmp"));
 
-TEST_F(PeResources, ASourceThatShrinksFailsItsResourceOnly) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    WriteFile(dir + "/short.bin", std::string(1000, 's'));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
+    // A failed add is written over: the commit comes out as if it never
+    // happened, its bytes counted in no checksum and left in no tail.
+    update = BeginPeUpdate(target.string().c_str());
     ASSERT_NE(update, nullptr);
-    FILE* source = fopen((dir + "/short.bin").c_str(), "rb");
-    ASSERT_NE(source, nullptr);
-    EXPECT_FALSE(AddPeResourceFromFile(update, "FILE000", "h", 1, source, 5000));
-    fclose(source);
-    // The failed bytes are written over: later resources and the commit
-    // come out as if the failed add never happened.
-    EXPECT_TRUE(AddPeResourceBytes(update, "HEADER", "0123456789abcdef", 16));
+    std::string shortSource(1000, 's');
+    EXPECT_FALSE(AddPeResourceFromStream(update, "FILE000", "h", 1, ReadString, &shortSource, 5000));
+    EXPECT_TRUE(AddPeResourceBytes(update, "ODD", "odd length", 11));
     EXPECT_TRUE(EndPeUpdate(update, 0));
-    EXPECT_EQ(Find(target, "FILE000"), "old record 0");
-    EXPECT_EQ(Find(target, "HEADER"), "0123456789abcdef");
     std::string after = ReadFile(target);
-    size_t end = 0;
-    for (uint32_t s = 0; s < Get16(after, kPeOffset + 6); s++) {
-        size_t h = kSectionTable + 40 * s;
-        end = std::max<size_t>(end, Get32(after, h + 20) + Get32(after, h + 16));
-    }
-    EXPECT_EQ(after.size(), end);  // nothing left over behind the section
+    EXPECT_EQ(Find(after, "FILE000"), "old record 0");
+    EXPECT_EQ(Find(after, "ODD"), std::string("odd length", 11));
+    EXPECT_EQ(Get32(after, kOpt + 64), Checksum(after));
+    EXPECT_EQ(after.substr(after.size() - 3), "odd");
+    EXPECT_EQ(after.find(std::string(1000, 's')), std::string::npos);
+    // A checksum of 0 stays 0.
+    after = Update(MakeImage(TypicalLeaves()), {{"ODD", "odd length"}});
+    EXPECT_EQ(Get32(after, kOpt + 64), 0u);
 }
 
-TEST_F(PeResources, WritesTablesInTheOrderTheLoaderSearches) {
-    // Given out of order on purpose.
-    std::vector<Leaf> leaves = {
-        Leaf{24, u"", 1, u"", 0, "manifest"},
-        RcData("TITLE", "t"),
-        RcData("B", "b"),
-        RcData("ABC", "abc"),
-        RcData("AB", "ab"),
-        Leaf{10, u"", 7, u"", 0, "seven"},
-        Leaf{10, u"", 3, u"", 0, "three"},
-        Leaf{3, u"", 2, u"", 1049, "icon ru"},
-        Leaf{3, u"", 2, u"", 1033, "icon en"},
-        Leaf{0, u"ZZ", 1, u"", 0, "zz"},
-        Leaf{0, u"PNG", 1, u"", 0, "png"},
-    };
-    WriteFile(target, MakeImage(leaves));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "A", "a", 1));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
+TEST_F(PeWriter, WritesTablesInTheOrderTheLoaderSearches) {
+    std::vector<Leaf> leaves = {  // given out of order on purpose
+        Leaf{24, u"", 1, u"", 0, "manifest"}, RcData("TITLE", "t"), RcData("B", "b"),
+        RcData("ABC", "abc"), RcData("AB", "ab"), Leaf{10, u"", 7, u"", 0, "seven"},
+        Leaf{10, u"", 3, u"", 0, "three"}, Leaf{3, u"", 2, u"", 1049, "icon ru"},
+        Leaf{3, u"", 2, u"", 1033, "icon en"}, Leaf{0, u"ZZ", 1, u"", 0, "zz"},
+        Leaf{0, u"PNG", 1, u"", 0, "png"}};
+    std::string after = Update(MakeImage(leaves), {{"A", "a"}});
     PeResourceList list;
-    ASSERT_TRUE(ReadPeResources(target.c_str(), &list));
-    std::vector<std::string> expected = {
-        "PNG/1/0", "ZZ/1/0", "3/2/1033", "3/2/1049", "10/A/0", "10/AB/0", "10/ABC/0",
-        "10/B/0", "10/TITLE/0", "10/3/0", "10/7/0", "24/1/0"};
-    EXPECT_EQ(Keys(list), expected);
-    // The named/id counts of the root table match its entries.
-    std::string after = ReadFile(target);
-    uint32_t rootRva = Get32(after, kOpt + 96 + 16);
-    for (uint32_t s = 0; s < Get16(after, kPeOffset + 6); s++) {
-        size_t h = kSectionTable + 40 * s;
-        uint32_t rva = Get32(after, h + 12);
-        if (rootRva < rva || rootRva >= rva + Get32(after, h + 8)) continue;
-        size_t root = Get32(after, h + 20) + (rootRva - rva);
-        EXPECT_EQ(Get16(after, root + 12), 2u);
-        EXPECT_EQ(Get16(after, root + 14), 3u);
-    }
+    ASSERT_TRUE(Read(after, &list));
+    EXPECT_EQ(Keys(list), (std::vector<std::string>{
+                              "PNG/1/0", "ZZ/1/0", "3/2/1033", "3/2/1049", "10/A/0", "10/AB/0",
+                              "10/ABC/0", "10/B/0", "10/TITLE/0", "10/3/0", "10/7/0", "24/1/0"}));
+    // The root table counts its named and numbered entries apart.
+    size_t section = kSectionTable + 40;
+    size_t root = Get32(after, section + 20) + Get32(after, kOpt + 96 + 16) - Get32(after, section + 12);
+    EXPECT_EQ(Get16(after, root + 12), 2u);
+    EXPECT_EQ(Get16(after, root + 14), 3u);
 }
 
-TEST_F(PeResources, ReplacesALastResourceSectionInPlace) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "HEADER", "0123456789abcdef", 16));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    std::string after = ReadFile(target);
+TEST_F(PeWriter, ReplacesALastResourceSectionInPlace) {
+    std::string after = Update(MakeImage(TypicalLeaves()), {{"HEADER", "0123456789abcdef"}});
     ASSERT_EQ(Get16(after, kPeOffset + 6), 2u);
     size_t rsrc = kSectionTable + 40;
     EXPECT_EQ(after.substr(rsrc, 6), std::string(".rsrc\0", 6));
@@ -438,119 +285,61 @@ TEST_F(PeResources, ReplacesALastResourceSectionInPlace) {
     EXPECT_EQ(Get32(after, kOpt + 56), Align(0x2000 + Get32(after, rsrc + 8), 0x1000));
     // SizeOfInitializedData counts the new section instead of the old one.
     EXPECT_EQ(Get32(after, kOpt + 8), Get32(after, rsrc + 16));
-    EXPECT_EQ(Find(target, "HEADER"), "0123456789abcdef");
+    EXPECT_EQ(Find(after, "HEADER"), "0123456789abcdef");
 }
 
-TEST_F(PeResources, AppendsASectionWhenResourcesAreNotLast) {
+TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
     ImageOptions o;
     o.sectionAfterResources = true;
-    o.tail = std::string("SYMBOLS-AND-STRINGS", 19);
+    o.tail = "SYMBOLS-AND-STRINGS";
     o.tailIsSymbolTable = true;
     std::string before = MakeImage(TypicalLeaves(), o);
-    WriteFile(target, before);
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "HEADER", "0123456789abcdef", 16));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    std::string after = ReadFile(target);
+    std::string after = Update(before, {{"HEADER", "0123456789abcdef"}});
     ASSERT_EQ(Get16(after, kPeOffset + 6), 4u);
     size_t added = kSectionTable + 40 * 3;
     uint32_t raw = Get32(after, added + 20);
     EXPECT_EQ(after.substr(added, 8), std::string(".rsrc\0\0\0", 8));
     EXPECT_EQ(Get32(after, added + 12), 0x4000u);  // after .data
     EXPECT_EQ(raw % 0x1000, 0u);
-    uint32_t root = Get32(after, kOpt + 96 + 16);
-    EXPECT_GE(root, 0x4000u);
-    EXPECT_LT(root, 0x4000u + Get32(after, added + 8));
-    // Everything before the new section is the old image, headers aside.
+    uint32_t rootRva = Get32(after, kOpt + 96 + 16);
+    EXPECT_GE(rootRva, 0x4000u);
+    EXPECT_LT(rootRva, 0x4000u + Get32(after, added + 8));
+    // Everything before the new section is the old image, headers aside;
+    // the tail follows the section, and the symbol pointer follows the tail.
     EXPECT_EQ(after.substr(0x400, 0x800), before.substr(0x400, 0x800));
-    // The tail follows the section, and the symbol pointer follows the tail.
     uint32_t tail = raw + Get32(after, added + 16);
     EXPECT_EQ(after.substr(tail), o.tail);
     EXPECT_EQ(Get32(after, kPeOffset + 12), tail);
-    EXPECT_EQ(Find(target, "FILE000"), "old record 0");
-    EXPECT_EQ(Find(target, "HEADER"), "0123456789abcdef");
+    EXPECT_EQ(Find(after, "FILE000"), "old record 0");
+    EXPECT_EQ(Find(after, "HEADER"), "0123456789abcdef");
+
+    ImageOptions none;
+    none.resources = false;
+    after = Update(MakeImage({}, none), {{"TITLE", "New"}});
+    EXPECT_EQ(Find(after, "TITLE"), "New");
+    EXPECT_EQ(Get16(after, kPeOffset + 6), 2u);
+    // No room for one more section header: refused, the target untouched.
+    o.sizeOfHeaders = kSectionTable + 40 * 3;
+    EXPECT_EQ(Update(MakeImage(TypicalLeaves(), o), {}), "<failed>");
 }
 
-TEST_F(PeResources, AddsResourcesToAnImageThatHadNone) {
-    ImageOptions o;
-    o.resources = false;
-    WriteFile(target, MakeImage({}, o));
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "TITLE", "New", 3));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    EXPECT_EQ(Find(target, "TITLE"), "New");
-    EXPECT_EQ(Get16(ReadFile(target), kPeOffset + 6), 2u);
-}
-
-TEST_F(PeResources, FailsWithoutRoomForAnotherSectionHeader) {
-    ImageOptions o;
-    o.sectionAfterResources = true;
-    o.sizeOfHeaders = kSectionTable + 40 * 3;  // exactly the three headers
-    std::string before = MakeImage(TypicalLeaves(), o);
-    WriteFile(target, before);
-    EXPECT_EQ(BeginPeUpdate(target.c_str()), nullptr);
-    EXPECT_EQ(ReadFile(target), before);
-    EXPECT_FALSE(Exists(target + ".tmp"));
-}
-
-TEST_F(PeResources, UpdatesAChecksumThatIsSetAndLeavesZeroAlone) {
-    ImageOptions o;
-    o.checkSum = 0x1234;
-    o.sectionAfterResources = true;
-    o.tail = "odd tail";
-    WriteFile(target, MakeImage(TypicalLeaves(), o));
-    WriteFile(dir + "/short.bin", "abc");
-    PeUpdate* update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "ODD", "odd length", 11));
-    // Bytes of a failed add must not count.
-    FILE* source = fopen((dir + "/short.bin").c_str(), "rb");
-    ASSERT_NE(source, nullptr);
-    EXPECT_FALSE(AddPeResourceFromFile(update, "SHORT", "head", 4, source, 10));
-    fclose(source);
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    std::string after = ReadFile(target);
-    EXPECT_EQ(Get32(after, kOpt + 64), Checksum(after));
-
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    update = BeginPeUpdate(target.c_str());
-    ASSERT_NE(update, nullptr);
-    EXPECT_TRUE(AddPeResourceBytes(update, "ODD", "odd length", 10));
-    EXPECT_TRUE(EndPeUpdate(update, 0));
-    EXPECT_EQ(Get32(ReadFile(target), kOpt + 64), 0u);
-}
-
-TEST_F(PeResources, ReadOnlyTargetIsRefused) {
-    std::string before = MakeImage(TypicalLeaves());
-    WriteFile(target, before);
-    namespace fs = std::filesystem;
-    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    FILE* probe = fopen(target.c_str(), "r+b");
-    if (probe) {
-        fclose(probe);
-        GTEST_SKIP() << "this user writes read-only files";
-    }
-    EXPECT_EQ(BeginPeUpdate(target.c_str()), nullptr);
-    EXPECT_EQ(ReadFile(target), before);
-}
-
-TEST_F(PeResources, RebuildKeepsRecordsBeyondTheNewCount) {
-    WriteFile(target, MakeImage(TypicalLeaves()));
-    for (int files : {5, 3}) {
-        PeUpdate* update = BeginPeUpdate(target.c_str());
-        ASSERT_NE(update, nullptr);
-        for (int i = 0; i < files; i++) {
-            char name[16];
-            snprintf(name, sizeof name, "FILE%03d", i);
-            std::string data = std::to_string(files) + "-" + std::to_string(i);
-            EXPECT_TRUE(AddPeResourceBytes(update, name, data.data(), uint32_t(data.size())));
+TEST_F(PeWriter, RefusesTargetsItCannotUpdate) {
+    std::string missing = (dir.path() / "missing.exe").string();
+    EXPECT_EQ(BeginPeUpdate(missing.c_str()), nullptr);
+    for (const std::string& bad : {std::string("MZ"), MakeImage(TypicalLeaves()).substr(0, 0x700)})
+        EXPECT_EQ(Update(bad, {}), "<failed>");
+    // Damaged images never crash the writer, and a failure keeps the target.
+    std::string image = MakeImage(TypicalLeaves());
+    uint32_t seed = 12345;
+    for (int round = 0; round < 200; round++) {
+        std::string bad = image;
+        for (int k = 0; k < 4; k++) {
+            seed = seed * 1103515245 + 12345;
+            bad[(seed >> 8) % 0x800] = char(seed >> 24);  // headers and resource tree
         }
-        EXPECT_TRUE(EndPeUpdate(update, 0));
+        std::string after = Update(bad, {{"HEADER", "0123456789abcdef"}});
+        if (after != "<failed>") {
+            EXPECT_EQ(Find(after, "HEADER"), "0123456789abcdef");
+        }
     }
-    EXPECT_EQ(Find(target, "FILE002"), "3-2");
-    EXPECT_EQ(Find(target, "FILE003"), "5-3");
-    EXPECT_EQ(Find(target, "FILE004"), "5-4");
-    EXPECT_EQ(Find(target, "TITLE"), "Old title");
 }

@@ -9,8 +9,6 @@
 
 namespace pe_test {
 
-// ---- Test images -------------------------------------------------------
-
 struct Leaf {
     uint32_t typeId;
     std::u16string typeText;
@@ -44,72 +42,59 @@ inline uint32_t Get32(const std::string& s, size_t at) {
     return Get16(s, at) | Get16(s, at + 2) << 16;
 }
 
-inline bool SameType(const Leaf& a, const Leaf& b) {
-    return a.typeId == b.typeId && a.typeText == b.typeText;
+// The key of a leaf at a level: 0 type, 1 name, 2 language.
+inline bool SameKey(const Leaf& a, const Leaf& b, int level) {
+    bool type = a.typeId == b.typeId && a.typeText == b.typeText;
+    bool name = a.nameId == b.nameId && a.nameText == b.nameText;
+    return level == 0 ? type : level == 1 ? type && name : type && name && a.language == b.language;
 }
 
-inline bool SameName(const Leaf& a, const Leaf& b) {
-    return SameType(a, b) && a.nameId == b.nameId && a.nameText == b.nameText;
+// Encodes leaves [first, last), which agree on every level above this one,
+// as a table and the tables below it, appended to s; gives its offset. The
+// leaves of one key must be adjacent; tables keep the order given.
+inline uint32_t EncodeTable(std::string* s, const std::vector<Leaf>& leaves, size_t first,
+                            size_t last, int level, std::vector<size_t>* dataEntries) {
+    std::vector<size_t> runs;
+    for (size_t i = first; i < last; i++)
+        if (i == first || !SameKey(leaves[i], leaves[i - 1], level)) runs.push_back(i);
+    size_t table = s->size();
+    s->resize(table + 16 + 8 * runs.size());
+    for (size_t r = 0; r < runs.size(); r++) {
+        const Leaf& leaf = leaves[runs[r]];
+        const std::u16string& text = level == 0 ? leaf.typeText : level == 1 ? leaf.nameText : u"";
+        uint32_t id = level == 0 ? leaf.typeId : level == 1 ? leaf.nameId : leaf.language;
+        if (!text.empty()) {
+            id = 0x80000000u | uint32_t(s->size());
+            Put16(s, s->size(), uint32_t(text.size()));
+            for (char16_t c : text) Put16(s, s->size(), c);
+        }
+        size_t counter = table + (text.empty() ? 14 : 12);
+        Put16(s, counter, Get16(*s, counter) + 1);
+        Put32(s, table + 16 + 8 * r, id);
+        size_t end = r + 1 < runs.size() ? runs[r + 1] : last;
+        uint32_t field;
+        if (level < 2) {
+            field = 0x80000000u | EncodeTable(s, leaves, runs[r], end, level + 1, dataEntries);
+        } else {
+            field = uint32_t(s->size());
+            (*dataEntries)[runs[r]] = field;
+            s->resize(s->size() + 16);
+        }
+        Put32(s, table + 16 + 8 * r + 4, field);
+    }
+    return uint32_t(table);
 }
 
-// Encodes leaves into a resource section at sectionRva, tables in the order
-// given: leaves of one type (and name) must be adjacent. The entry counts
-// name every entry "named" or "id" by what it is, whatever the order.
+// A resource section at sectionRva: the tree, then the data, 8-aligned.
 inline std::string EncodeTree(const std::vector<Leaf>& leaves, uint32_t sectionRva) {
-    std::vector<size_t> typeStarts, nameStarts;
+    std::string s;
+    std::vector<size_t> dataEntries(leaves.size());
+    EncodeTable(&s, leaves, 0, leaves.size(), 0, &dataEntries);
     for (size_t i = 0; i < leaves.size(); i++) {
-        if (i == 0 || !SameType(leaves[i], leaves[i - 1])) typeStarts.push_back(i);
-        if (i == 0 || !SameName(leaves[i], leaves[i - 1])) nameStarts.push_back(i);
-    }
-    // Each table's entry count, then each table's place.
-    std::vector<size_t> typeNames(typeStarts.size()), nameLangs(nameStarts.size());
-    for (size_t i = 0, t = 0, n = 0; i < leaves.size(); i++) {
-        if (i && !SameType(leaves[i], leaves[i - 1])) t++;
-        if (i && !SameName(leaves[i], leaves[i - 1])) n++;
-        if (i == 0 || !SameName(leaves[i], leaves[i - 1])) typeNames[t]++;
-        nameLangs[n]++;
-    }
-    std::vector<size_t> typeTable(typeStarts.size()), nameTable(nameStarts.size());
-    size_t at;
-    at = 16 + 8 * typeStarts.size();
-    for (size_t t = 0; t < typeStarts.size(); t++) typeTable[t] = at, at += 16 + 8 * typeNames[t];
-    for (size_t n = 0; n < nameStarts.size(); n++) nameTable[n] = at, at += 16 + 8 * nameLangs[n];
-    size_t dataEntries = at;
-    at += 16 * leaves.size();
-    std::string s(at, '\0');
-    auto putString = [&](const std::u16string& text) {
-        size_t offset = s.size();
-        Put16(&s, offset, uint32_t(text.size()));
-        for (size_t c = 0; c < text.size(); c++) Put16(&s, offset + 2 + 2 * c, text[c]);
-        if (s.size() % 2) s.push_back('\0');
-        return uint32_t(0x80000000u | offset);
-    };
-    auto putEntry = [&](size_t table, size_t index, uint32_t name, uint32_t field, bool named) {
-        Put32(&s, table + 16 + 8 * index, name);
-        Put32(&s, table + 16 + 8 * index + 4, field);
-        Put16(&s, table + (named ? 12 : 14), Get16(s, table + (named ? 12 : 14)) + 1);
-    };
-    size_t t = 0, n = 0, typeIndex = 0, nameIndex = 0, langIndex = 0;
-    for (size_t i = 0; i < leaves.size(); i++) {
-        const Leaf& leaf = leaves[i];
-        if (i && !SameType(leaf, leaves[i - 1])) t++, nameIndex = 0;
-        if (i && !SameName(leaf, leaves[i - 1])) n++, langIndex = 0;
-        if (i == 0 || !SameType(leaf, leaves[i - 1])) {
-            uint32_t id = leaf.typeText.empty() ? leaf.typeId : putString(leaf.typeText);
-            putEntry(0, typeIndex++, id, 0x80000000u | uint32_t(typeTable[t]), !leaf.typeText.empty());
-        }
-        if (i == 0 || !SameName(leaf, leaves[i - 1])) {
-            uint32_t id = leaf.nameText.empty() ? leaf.nameId : putString(leaf.nameText);
-            putEntry(typeTable[t], nameIndex++, id, 0x80000000u | uint32_t(nameTable[n]),
-                     !leaf.nameText.empty());
-        }
-        putEntry(nameTable[n], langIndex++, leaf.language, uint32_t(dataEntries + 16 * i), false);
-    }
-    for (size_t i = 0; i < leaves.size(); i++) {
-        while (s.size() % 8) s.push_back('\0');
-        Put32(&s, dataEntries + 16 * i, sectionRva + uint32_t(s.size()));
-        Put32(&s, dataEntries + 16 * i + 4, uint32_t(leaves[i].data.size()));
-        Put32(&s, dataEntries + 16 * i + 8, 1252);
+        s.resize((s.size() + 7) / 8 * 8);
+        Put32(&s, dataEntries[i], sectionRva + uint32_t(s.size()));
+        Put32(&s, dataEntries[i] + 4, uint32_t(leaves[i].data.size()));
+        Put32(&s, dataEntries[i] + 8, 1252);
         s += leaves[i].data;
     }
     return s;
@@ -128,12 +113,10 @@ const uint32_t kPeOffset = 0x40;
 const uint32_t kOpt = kPeOffset + 24;
 const uint32_t kSectionTable = kOpt + 224;
 
-inline size_t Align(size_t v, size_t a) {
-    return (v + a - 1) / a * a;
-}
+inline size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
 inline void AddSection(std::string* pe, uint32_t index, const char* name, uint32_t rva,
-                const std::string& content, uint32_t flags) {
+                       const std::string& content, uint32_t flags) {
     size_t raw = Align(pe->size(), 0x200);
     size_t header = kSectionTable + 40 * index;
     pe->replace(header, 8, std::string(name).append(8 - strlen(name), '\0'));
@@ -147,25 +130,22 @@ inline void AddSection(std::string* pe, uint32_t index, const char* name, uint32
     pe->resize(Align(pe->size(), 0x200));
 }
 
-inline std::string MakeImage(const std::vector<Leaf>& leaves, const ImageOptions& o = ImageOptions()) {
+// A PE32 with a code section, the resources, and what the options add.
+inline std::string MakeImage(const std::vector<Leaf>& leaves,
+                             const ImageOptions& o = ImageOptions()) {
     std::string pe(0x400, '\0');
     pe[0] = 'M', pe[1] = 'Z';
     Put32(&pe, 0x3C, kPeOffset);
     pe.replace(kPeOffset, 4, std::string("PE\0\0", 4));
-    Put16(&pe, kPeOffset + 4, 0x14C);
-    Put16(&pe, kPeOffset + 20, 224);
-    Put16(&pe, kPeOffset + 22, 0x0102);
-    Put16(&pe, kOpt, 0x10B);
-    Put32(&pe, kOpt + 16, 0x1000);  // entry point
-    Put32(&pe, kOpt + 28, 0x400000);
-    Put32(&pe, kOpt + 32, 0x1000);
-    Put32(&pe, kOpt + 36, 0x200);
-    Put16(&pe, kOpt + 40, 4);
-    Put16(&pe, kOpt + 48, 4);
-    Put32(&pe, kOpt + 60, o.sizeOfHeaders);
-    Put32(&pe, kOpt + 64, o.checkSum);
-    Put16(&pe, kOpt + 68, 3);
-    Put32(&pe, kOpt + 92, 16);
+    const uint32_t fields[][2] = {{kPeOffset + 4, 0x14C},  {kPeOffset + 20, 224},
+                                  {kPeOffset + 22, 0x102}, {kOpt, 0x10B},
+                                  {kOpt + 40, 4},          {kOpt + 48, 4},
+                                  {kOpt + 68, 3}};
+    for (const auto& f : fields) Put16(&pe, f[0], f[1]);
+    const uint32_t words[][2] = {{kOpt + 16, 0x1000}, {kOpt + 28, 0x400000}, {kOpt + 32, 0x1000},
+                                 {kOpt + 36, 0x200},  {kOpt + 60, o.sizeOfHeaders},
+                                 {kOpt + 64, o.checkSum}, {kOpt + 92, 16}};
+    for (const auto& w : words) Put32(&pe, w[0], w[1]);
     uint32_t sections = 0, rva = 0x1000;
     AddSection(&pe, sections++, ".text", rva, std::string(16, '\xC3'), 0x60000020);
     rva += 0x1000;
@@ -183,8 +163,7 @@ inline std::string MakeImage(const std::vector<Leaf>& leaves, const ImageOptions
     Put16(&pe, kPeOffset + 6, sections);
     Put32(&pe, kOpt + 56, rva);
     if (o.tailIsSymbolTable) Put32(&pe, kPeOffset + 12, uint32_t(pe.size()));
-    pe += o.tail;
-    return pe;
+    return pe + o.tail;
 }
 
 // The image checksum, computed here on its own.

@@ -1,9 +1,11 @@
 #include "tests/unit/test_support.h"
+#include <gtest/gtest.h>
 #include <atomic>
 #include <fstream>
 #include <sstream>
-#include "package/resource_store.h"
-#include "platform/platform.h"
+#include "package/package_format.h"
+#include "pe/pe_resources.h"
+#include "platform/resources.h"
 #include "tests/unit/pe_test_images.h"
 
 static std::atomic<unsigned> folderCounter{0};
@@ -42,13 +44,10 @@ void WriteFile(const fs::path& path, const std::string& content) {
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-std::vector<unsigned char> Bytes(const std::string& text) {
-    return std::vector<unsigned char>(text.begin(), text.end());
 }
 
 void MakeTargetExecutable(const fs::path& path) {
@@ -58,61 +57,30 @@ void MakeTargetExecutable(const fs::path& path) {
     if (!sample.empty() && sample[0] == '/') sample = "Z:" + sample;
     fs::copy_file(sample, path, fs::copy_options::overwrite_existing);
 #else
-    // Natively: a small PE32 with a resource of its own, which a package
-    // must keep.
     WriteFile(path, pe_test::MakeImage({pe_test::Leaf{3, u"", 105, u"", 1033, "icon"}}));
 #endif
 }
 
-std::string ReadPackageResource(const fs::path& image, const char* name, bool* found) {
-    std::string result;
-    if (found) *found = false;
-    if (!SelectPackageImage(image.string().c_str())) return result;
-    ResourceRef resource = FindPackageResource(name);
-    if (resource) {
-        LoadedResource loaded = LoadPackageResource(resource);
-        const unsigned char* bytes = LockPackageResource(loaded);
-        if (bytes) result.assign(reinterpret_cast<const char*>(bytes), SizeofPackageResource(resource));
-        FreePackageResource(loaded);
-        if (found) *found = true;
-    }
+std::string ReadResource(const fs::path& image, const char* name) {
+    std::string result = "<absent>";
+    const unsigned char* bytes;
+    uint32_t size;
+    if (SelectPackageImage(image.string().c_str()) && FindPackageResource(name, &bytes, &size))
+        result.assign(reinterpret_cast<const char*>(bytes), size);
     SelectPackageImage(nullptr);
     return result;
 }
 
-static std::vector<ShownMessage>* recorded = nullptr;
-static std::vector<int> queuedAnswers;
-
-static int RecordMessage(WindowHandle owner, const char* text, const char* title, unsigned type) {
-    recorded->push_back({text, title, type, owner});
-    if (queuedAnswers.empty()) return kAnswerOk;
-    int answer = queuedAnswers.front();
-    queuedAnswers.erase(queuedAnswers.begin());
-    return answer;
-}
-
-void RecordMessages(std::vector<ShownMessage>* into, std::vector<int> answers) {
-    recorded = into;
-    queuedAnswers = std::move(answers);
-    SetMessageHook(RecordMessage);
-}
-
-void StopRecordingMessages() {
-    SetMessageHook(nullptr);
-    recorded = nullptr;
-}
-
-#include "package/package_format.h"
-
 void UsePackage(const fs::path& path, const std::vector<TestResource>& resources) {
     SelectPackageImage(nullptr);
     MakeTargetExecutable(path);
-    UpdateHandle update = BeginPackageUpdate(path.string().c_str());
+    PeUpdate* update = BeginPeUpdate(path.string().c_str());
+    ASSERT_NE(nullptr, update);
     for (const auto& r : resources)
-        UpdatePackageResource(update, r.name.c_str(), r.bytes.data(),
-                              static_cast<uint32_t>(r.bytes.size()));
-    EndPackageUpdate(update, 0);
-    SelectPackageImage(path.string().c_str());
+        AddPeResourceBytes(update, r.name.c_str(), r.bytes.data(),
+                           static_cast<uint32_t>(r.bytes.size()));
+    ASSERT_TRUE(EndPeUpdate(update, 0));
+    ASSERT_TRUE(SelectPackageImage(path.string().c_str()));
 }
 
 std::string MakeRecord(const std::string& name, const std::string& content) {
@@ -126,4 +94,25 @@ std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime) {
     unsigned char bytes[kHeaderSize];
     EncodeHeader(PackageHeader{count, total, buildTime}, bytes);
     return std::string(reinterpret_cast<char*>(bytes), kHeaderSize);
+}
+
+static MessageRecorder* recorder = nullptr;
+
+MessageRecorder::MessageRecorder(std::vector<int> answers) : answers_(std::move(answers)) {
+    recorder = this;
+    SetMessageHook(Record);
+}
+
+MessageRecorder::~MessageRecorder() {
+    SetMessageHook(nullptr);
+    recorder = nullptr;
+}
+
+int MessageRecorder::Record(WindowHandle owner, const char* text, const char* title,
+                            MessageButtons buttons) {
+    recorder->shown.push_back({text, title, buttons, owner});
+    if (recorder->answers_.empty()) return kAnswerOk;
+    int answer = recorder->answers_.front();
+    recorder->answers_.erase(recorder->answers_.begin());
+    return answer;
 }

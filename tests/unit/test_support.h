@@ -1,10 +1,11 @@
-// Helpers shared by the unit tests: temporary folders, files, and a target
-// executable that the package store can write into on this platform.
+// Helpers shared by the unit tests: temporary folders and files, a target
+// executable the writer can update, packages to read, and recorded messages.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "platform/system.h"
 
 namespace fs = std::filesystem;
 
@@ -30,26 +31,14 @@ private:
 };
 
 void WriteFile(const fs::path& path, const std::string& content);
-std::string ReadFile(const fs::path& path);
-std::vector<unsigned char> Bytes(const std::string& text);
+std::string ReadFile(const fs::path& path);  // "<missing>" when absent
 
-// An executable the store can update: a copy of the real program on
-// Windows, a plain file natively.
+// An executable the writer can update: a copy of the real program on
+// Windows, a small PE32 with a resource of its own natively.
 void MakeTargetExecutable(const fs::path& path);
 
-// Reads a resource of a package image; empty with found false when absent.
-std::string ReadPackageResource(const fs::path& image, const char* name, bool* found = nullptr);
-
-// Records messages instead of showing them; answers with the next queued
-// answer, or OK.
-struct ShownMessage {
-    std::string text;
-    std::string title;
-    unsigned type;
-    uintptr_t owner;
-};
-void RecordMessages(std::vector<ShownMessage>* into, std::vector<int> answers = {});
-void StopRecordingMessages();
+// A package resource of the image; "<absent>" when it has none.
+std::string ReadResource(const fs::path& image, const char* name);
 
 // Writes these resources into a fresh target at path and reads the package
 // from it from now on (until SelectPackageImage(nullptr)).
@@ -60,3 +49,22 @@ struct TestResource {
 void UsePackage(const fs::path& path, const std::vector<TestResource>& resources);
 std::string MakeRecord(const std::string& name, const std::string& content);
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime);
+
+// Records messages instead of showing them, answering each with the next
+// queued answer, or OK; stops when the object goes.
+struct ShownMessage {
+    std::string text;
+    std::string title;
+    MessageButtons buttons;
+    WindowHandle owner;
+};
+class MessageRecorder {
+public:
+    explicit MessageRecorder(std::vector<int> answers = {});
+    ~MessageRecorder();
+    std::vector<ShownMessage> shown;
+private:
+    std::vector<int> answers_;
+    static int Record(WindowHandle owner, const char* text, const char* title,
+                      MessageButtons buttons);
+};

@@ -6,7 +6,6 @@
 #include <map>
 #include <string>
 #include "builder/package_writer.h"
-#include "package/package_state.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -91,13 +90,11 @@ TEST(PlatformOracle, OurBuildHoldsWhatThePlatformUpdateWouldWrite) {
     WriteFile(ours.path() / "Update" / "sub" / "big.bin", std::string(300000, '\x5a'));
     WriteFile(ours.path() / "Update" / "sub" / "empty.dat", "");
     WriteFile(ours.path() / "title.txt", "Oracle title\r\nreadme.txt\r\n");
-    std::vector<ShownMessage> messages;
-    RecordMessages(&messages);
     {
         WorkingDirectory cwd(ours.path());
-        ASSERT_TRUE(BuildPackage());
+        BuildReport report;
+        ASSERT_TRUE(BuildPackage(&report));
     }
-    StopRecordingMessages();
 
     ResourceMap built = ReadAll(ours.path() / "Update.exe");
     ASSERT_TRUE(built.count("#10/FILE002/0"));

@@ -1,0 +1,83 @@
+// Files and folders: the thin layer between the program's logic and the
+// operating system. One implementation per platform (files_win32.cpp,
+// files_posix.cpp), chosen at link time; the logic includes no system header.
+//
+// One convention for the whole program: a handle, pointer or count of 0
+// means failure, and nothing here reports anything to the user.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+const uint32_t kMaxPath = 260;  // path buffers, terminator included
+
+// 0 is "no file".
+typedef uintptr_t FileHandle;
+
+// Opens an existing file for reading, sharing it with readers and writers.
+FileHandle OpenForRead(const char* path);
+// An empty file opened for reading and writing: an existing one is
+// truncated, a missing one created. No folder is created.
+FileHandle CreateForWrite(const char* path);
+void CloseFile(FileHandle file);
+// One read or write call; the count moved, or 0 (also when nothing moved).
+uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
+uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count);
+// The file's size, or all ones on failure.
+uint64_t GetFileSize64(FileHandle file);
+
+// Clears read-only, hidden and system marks, so the file can be replaced.
+// A missing file is not an error.
+void MakeFileWritable(const char* path);
+
+// Why the last file call of this thread failed, in the program's terms.
+enum FileFailure {
+    kFailureOther,            // the system's own words say why
+    kFailureNoFolder,
+    kFailureDenied,
+    kFailureWriteProtected,
+    kFailureInUse,
+    kFailureDiskFull,
+    kFailurePathTooLong,
+};
+// The cause of the last failure; for kFailureOther, text gets the system's
+// description (always terminated).
+FileFailure GetLastFileFailure(char* text, uint32_t size);
+
+// ---- Folders -----------------------------------------------------------
+
+struct FolderEntry {
+    char name[kMaxPath];
+    int isFolder;
+    uint64_t size;
+};
+typedef uintptr_t SearchHandle;
+
+// Lists every entry of the folder ("." and ".." included) in the order the
+// file system gives them. The pattern is the folder with "\*.*" appended.
+SearchHandle FindFirstEntry(const char* pattern, FolderEntry* entry);
+int FindNextEntry(SearchHandle search, FolderEntry* entry);
+void CloseSearch(SearchHandle search);
+
+// An identity of a folder (volume and file id), so that a walk can notice a
+// link that leads back to a folder it is already inside. 0 on failure.
+int GetFolderIdentity(const char* path, uint64_t identity[2]);
+
+// The current directory; its length, 0 on failure or when it doesn't fit.
+uint32_t GetWorkingDirectory(char* buffer, uint32_t size);
+
+// ---- Large files through C stdio (the resource writer) -----------------
+
+// The path as this platform's C library opens it (on POSIX, '\' becomes
+// '/'). 0 when it doesn't fit out.
+int MakeNativePath(const char* path, char* out, uint32_t size);
+// Moves a file position anywhere below 2^63, where fseek's long may not reach.
+int SeekFile(FILE* file, uint64_t offset);
+// The file's size; leaves the position at the end.
+int MeasureFile(FILE* file, uint64_t* size);
+// Cuts the file to size bytes.
+int TruncateFile(FILE* file, uint64_t size);
+// Pushes written data to the disk, so a rename never outruns the data.
+int FlushFile(FILE* file);
+// Replaces target with source in one step, durably; on POSIX, source takes
+// the target's permission bits first.
+int MoveFileOver(const char* source, const char* target);

@@ -1,0 +1,295 @@
+// The updater without its window: the package read at start, the install
+// directory and its checks, and the worker that writes the files.
+#include <gtest/gtest.h>
+#include <cstring>
+#include "platform/resources.h"
+#include "updater/extract_worker.h"
+#include "updater/package_info.h"
+#include "updater/progress_state.h"
+#include "updater/update_checks.h"
+#include "tests/unit/test_support.h"
+
+static TestResource File(int index, const std::string& name, const std::string& content) {
+    char resource[kRecordNameSize];
+    FormatRecordName(resource, index);
+    return {resource, MakeRecord(name, content)};
+}
+
+class PackageInfo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_PackageHeader = PackageHeader{};
+        g_Title[0] = g_ReadmeName[0] = 0;
+    }
+    int Load(const std::vector<TestResource>& resources) {
+        UsePackage(dir.path() / "Update.exe", resources);
+        return LoadPackageInfo();
+    }
+    TempFolder dir;
+};
+
+TEST_F(PackageInfo, LoadsHeaderTitleReadmeAndEveryRecordOnce) {
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(4, 30, 0x01D0000000000001ull)},
+                      {"TITLE", "Patch 1.1"},
+                      {"README", "readme.txt"},
+                      File(0, "abc", "x"),
+                      File(1, "sub\\longer.name", ""),
+                      {"FILE002", "bad"},
+                      File(3, std::string(200, 'z'), "")}));
+    EXPECT_EQ(4u, g_PackageHeader.fileCount);
+    EXPECT_EQ(30u, g_PackageHeader.totalBytes);
+    EXPECT_EQ(0x01D0000000000001ull, g_PackageHeader.buildTime);
+    EXPECT_STREQ("Patch 1.1", g_Title);
+    EXPECT_STREQ("readme.txt", g_ReadmeName);
+    ASSERT_EQ(4u, g_Records.size());
+    EXPECT_STREQ("sub\\longer.name", g_Records[1].view.name);
+    EXPECT_FALSE(g_Records[2].valid);
+    EXPECT_EQ(200u, g_LongestRecordName);
+}
+
+TEST_F(PackageInfo, RecordsEndAtTheFirstMissingOneOrTheCount) {
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(0xFFFFFFFFu, 0, 1)},
+                      File(0, "abc", "x"),
+                      File(1, "sub\\longer.name", ""),
+                      File(3, std::string(200, 'z'), "")}));
+    EXPECT_EQ(2u, g_Records.size());
+    EXPECT_EQ(15u, g_LongestRecordName);
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(1, 0, 1)}, File(0, "a", ""), File(1, "bb", "")}));
+    EXPECT_EQ(1u, g_Records.size());
+    EXPECT_EQ(1u, g_LongestRecordName);
+}
+
+TEST_F(PackageInfo, NeedsASixteenByteHeader) {
+    EXPECT_FALSE(Load({{"HEADER", std::string(15, '\1')}}));
+    EXPECT_FALSE(Load({{"HEADER", std::string(17, '\1')}}));
+    EXPECT_FALSE(Load({{"TITLE", "no header"}}));
+}
+
+TEST_F(PackageInfo, ReadsTheReadmeOnlyWithATitleAndCutsTextsAt260) {
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(0, 0, 1)}, {"README", "readme.txt"}}));
+    EXPECT_STREQ("", g_Title);
+    EXPECT_STREQ("", g_ReadmeName);
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(0, 0, 1)},
+                      {"TITLE", std::string(300, 't')},
+                      {"README", std::string(10000, 'r')}}));
+    EXPECT_EQ(std::string(260, 't'), g_Title);
+    EXPECT_EQ(std::string(260, 'r'), g_ReadmeName);
+}
+
+TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
+    const struct {
+        std::string text;
+        uint32_t longestName;
+        const char* stored;  // nullptr: refused
+    } cases[] = {
+        {"C:\\Games\\Orvanta", 0, "C:\\Games\\Orvanta\\"},
+        {"C:\\Games\\Orvanta\\", 0, "C:\\Games\\Orvanta\\"},
+        {"", 0, "\\"},
+        {std::string(248, 'd'), 0, ""},  // with '\', "Update.ver" and its 0: 260 bytes
+        {std::string(249, 'd'), 0, nullptr},
+        {std::string(248, 'd'), 11, nullptr},
+        {std::string(238, 'd'), 20, ""},
+        {std::string(5000, 'd'), 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.stored != nullptr, SetInstallDir(c.text.c_str(), c.longestName) != 0)
+            << c.text.size();
+        if (!c.stored) continue;
+        if (c.stored[0]) {
+            EXPECT_STREQ(c.stored, g_InstallDir);
+        }
+        EXPECT_EQ(strlen(g_InstallDir), g_InstallDirLength);
+    }
+    char path[kMaxPath];
+    ASSERT_TRUE(SetInstallDir(std::string(238, 'd').c_str(), 20));
+    EXPECT_TRUE(MakeInstallPath(std::string(20, 'n').c_str(), path));
+    EXPECT_EQ(std::string(238, 'd') + "\\" + std::string(20, 'n'), path);
+    EXPECT_FALSE(MakeInstallPath(std::string(21, 'n').c_str(), path));
+    EXPECT_EQ(std::string(238, 'd') + "\\", g_InstallDir);  // the directory stays alone
+}
+
+TEST(InstallDir, ChecksTheGameAndOnlyALargerFullStamp) {
+    TempFolder dir;
+    g_PackageHeader = PackageHeader{1, 1, 1000};
+    ASSERT_TRUE(SetInstallDir(dir.native().c_str(), 0));
+    EXPECT_FALSE(IsGameInstalled());
+    WriteFile(dir.path() / "ov.exe", "game");
+    EXPECT_TRUE(IsGameInstalled());
+    EXPECT_FALSE(IsNewerStampInstalled());
+    const struct {
+        uint64_t stamp;
+        size_t size;
+        bool newer;
+    } cases[] = {{1000, 8, false}, {999, 8, false},  {1001, 8, true},
+                 {1001, 12, true}, {1001, 7, false}, {0x8000000000000000ull, 8, true}};
+    for (const auto& c : cases) {
+        std::string bytes = MakeHeader(0, 0, c.stamp).substr(8) + "more";
+        WriteFile(dir.path() / "Update.ver", bytes.substr(0, c.size));
+        EXPECT_EQ(c.newer, IsNewerStampInstalled() != 0) << c.stamp << " " << c.size;
+    }
+}
+
+TEST(Progress, IsTruncatedDoublePrecision) {
+    const struct {
+        uint32_t done, total;
+        int32_t percent;
+    } cases[] = {{29, 100, 28},          {0, 100, 0},           {100, 100, 100},
+                 {0x10000, 6553600, 1},  {0x10000, 0x40000, 25}, {0x80000000u, 0xFFFFFFFFu, 50},
+                 {5, 0, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.percent, ComputeProgress(c.done, c.total)) << c.done << "/" << c.total;
+}
+
+static std::vector<std::string> documents;
+static void RecordDocument(const char* path) { documents.push_back(path); }
+
+// An install directory, a package to install into it, and everything the
+// worker shows or opens.
+class Worker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0));
+        g_Title[0] = g_ReadmeName[0] = 0;
+        g_Busy = g_Quit = g_BytesDone = g_UpdateFailed = 0;
+        g_Progress = 0;
+        g_UpdaterWindow = 0x1234;
+        documents.clear();
+        SetDocumentHook(RecordDocument);
+    }
+    void TearDown() override { SetDocumentHook(nullptr); }
+    void Use(std::vector<TestResource> records, uint32_t total = 0) {
+        records.push_back({"HEADER", MakeHeader(static_cast<uint32_t>(records.size()), total,
+                                                0x01DA000000000000ull)});
+        UsePackage(package.path() / "Update.exe", records);
+        ASSERT_TRUE(LoadPackageInfo());
+    }
+    std::vector<ShownMessage> Run(std::vector<int> answers = {}) {
+        MessageRecorder recorder(answers);
+        UpdateWorker(nullptr);
+        return recorder.shown;
+    }
+    std::string Installed(const std::string& name) { return ReadFile(game.path() / name); }
+    TempFolder package, game;
+};
+
+TEST_F(Worker, InstallsEveryRecordStampsSaysSoAndOpensTheReadme) {
+    fs::create_directories(game.path() / "data");
+    Use({File(0, "data\\x.bin", std::string(70000, 'x')), File(1, "a.txt", "abc"),
+         File(2, "empty.dat", "")}, 70003);
+    WriteFile(game.path() / "empty.dat", "old content");
+    WriteFile(game.path() / "a.txt", "old and longer");
+    fs::permissions(game.path() / "a.txt", fs::perms::owner_read);  // read-only is replaced
+    strcpy(g_ReadmeName, "a.txt");
+    std::vector<ShownMessage> shown = Run();
+    EXPECT_EQ(std::string(70000, 'x'), Installed("data/x.bin"));
+    EXPECT_EQ("abc", Installed("a.txt"));
+    EXPECT_EQ("", Installed("empty.dat"));
+    EXPECT_EQ(MakeHeader(0, 0, 0x01DA000000000000ull).substr(8), Installed("Update.ver"));
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("Orvanta was succesfuly updated.", shown[0].text);
+    EXPECT_EQ("Done", shown[0].title);
+    EXPECT_EQ(0x1234u, shown[0].owner);
+    EXPECT_EQ((std::vector<std::string>{game.native("a.txt")}), documents);
+    EXPECT_EQ(100, g_Progress);
+    EXPECT_EQ(70003u, g_BytesDone);
+    EXPECT_EQ(1u, g_Quit);
+    EXPECT_EQ(0u, g_Busy);
+    EXPECT_EQ(0u, g_UpdateFailed);
+}
+
+TEST_F(Worker, EmptyPackageWritesOnlyTheStampAndAnUnsafeReadmeIsNotOpened) {
+    Use({});
+    strcpy(g_ReadmeName, "..\\..\\evil.txt");
+    EXPECT_EQ(1u, Run().size());
+    EXPECT_TRUE(fs::exists(game.path() / "Update.ver"));
+    EXPECT_EQ(0, g_Progress);
+    EXPECT_TRUE(documents.empty());
+}
+
+TEST_F(Worker, ProgressMovesChunkByChunk) {
+    Use({File(0, "big.bin", std::string(4 * kChunkSize + 1, 'b'))}, 4 * kChunkSize + 1);
+    ExtractFailure failure;
+    ASSERT_TRUE(ExtractPayloadFile(0, &failure));
+    EXPECT_EQ(100, g_Progress);
+    EXPECT_EQ(4u * kChunkSize + 1, g_BytesDone);
+}
+
+TEST_F(Worker, FailedRecordAsksAndCancelEndsAsFailure) {
+    Use({File(0, "a.txt", "first"), File(1, "nofolder\\b.txt", "second"), File(2, "c.txt", "x")});
+    std::vector<ShownMessage> shown = Run({kAnswerCancel});
+    EXPECT_EQ("first", Installed("a.txt"));
+    EXPECT_FALSE(fs::exists(game.path() / "c.txt"));
+    EXPECT_FALSE(fs::exists(game.path() / "Update.ver"));
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("Could not write the file\n" + game.native("nofolder\\b.txt") +
+                  "\n\nThe folder for this file does not exist.\n\nClose the game and any "
+                  "program that uses this file, then press Retry. Cancel stops the update.",
+              shown[0].text);
+    EXPECT_EQ("Error", shown[0].title);
+    EXPECT_EQ(kButtonsRetryCancel, shown[0].buttons);
+    EXPECT_EQ(0x1234u, shown[0].owner);
+    EXPECT_EQ(1u, g_UpdateFailed);
+    EXPECT_EQ(1u, g_Quit);
+    EXPECT_EQ(0u, g_Busy);
+}
+
+// Creates the missing folder when the user is asked, so Retry succeeds.
+static fs::path folderToMake;
+static int MakeFolderAndRetry(WindowHandle, const char*, const char* title, MessageButtons) {
+    if (std::string(title) != "Error") return kAnswerOk;
+    fs::create_directories(folderToMake);
+    return kAnswerRetry;
+}
+
+TEST_F(Worker, RetryWritesTheRecordAgainAndCountsItOnce) {
+    Use({File(0, "a.txt", std::string(100, 'a')), File(1, "late\\b.txt", std::string(100, 'b'))},
+        200);
+    folderToMake = game.path() / "late";
+    SetMessageHook(MakeFolderAndRetry);
+    UpdateWorker(nullptr);
+    SetMessageHook(nullptr);
+    EXPECT_EQ(std::string(100, 'b'), Installed("late/b.txt"));
+    EXPECT_EQ(200u, g_BytesDone);
+    EXPECT_EQ(100, g_Progress);
+    EXPECT_EQ(0u, g_UpdateFailed);
+    EXPECT_TRUE(fs::exists(game.path() / "Update.ver"));
+}
+
+TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {
+    Use({File(0, "..\\escape.txt", "bad"), File(1, "C:\\drive.txt", "bad"), {"FILE002", "abc"},
+         File(3, std::string(300, 'n'), "")});
+    const struct {
+        uint32_t index;
+        const char* target;
+        const char* reason;
+    } cases[] = {
+        {0, "..\\escape.txt", "Its name points outside the game directory"},
+        {1, "C:\\drive.txt", "Its name points outside the game directory"},
+        {2, "FILE002", "The update package is damaged"},
+        {4, "FILE004", "The update package is damaged"},
+        {3, "nnnnnnnnnn", "The path is too long"},
+    };
+    for (const auto& c : cases) {
+        ExtractFailure failure;
+        EXPECT_FALSE(ExtractPayloadFile(c.index, &failure)) << c.index;
+        EXPECT_EQ(0u, std::string(failure.target).find(c.target)) << c.index;
+        EXPECT_STREQ(c.reason, failure.reason) << c.index;
+    }
+    EXPECT_EQ(0u, g_BytesDone);
+    EXPECT_FALSE(fs::exists(package.path() / "escape.txt"));
+}
+
+TEST(FileFailure, IsToldInPlainWords) {
+    const std::pair<FileFailure, const char*> cases[] = {
+        {kFailureNoFolder, "The folder for this file does not exist"},
+        {kFailureDenied, "Access is denied"},
+        {kFailureWriteProtected, "The disk is write-protected"},
+        {kFailureInUse, "The file is in use by another program"},
+        {kFailureDiskFull, "The disk is full"},
+        {kFailurePathTooLong, "The path is too long"},
+        {kFailureOther, nullptr}};
+    for (const auto& c : cases) {
+        const char* words = DescribeFileFailure(c.first);
+        EXPECT_EQ(c.second ? std::string(c.second) : "", words ? std::string(words) : "");
+    }
+}
