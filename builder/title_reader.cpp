@@ -24,16 +24,6 @@ int32_t ReadTextLine(TextLines* lines, char* destination) {
     return static_cast<int32_t>(n);
 }
 
-static int ReadWhole(FileHandle file, unsigned char* block, uint32_t size) {
-    uint32_t done = 0;
-    while (done < size) {
-        uint32_t n = ReadBlock(file, block + done, size - done);
-        if (n == 0) return 0;
-        done += n;
-    }
-    return 1;
-}
-
 int LoadTextFile(const char* path, std::unique_ptr<unsigned char[]>* block, uint32_t* size) {
     block->reset();
     FileHandle file = OpenForRead(path);
@@ -43,7 +33,8 @@ int LoadTextFile(const char* path, std::unique_ptr<unsigned char[]>* block, uint
     if (fileSize != 0 && fileSize < 0xFFFFFFFFull) {
         *size = static_cast<uint32_t>(fileSize);
         block->reset(new (std::nothrow) unsigned char[*size]);
-        if (*block && !ReadWhole(file, block->get(), *size)) block->reset();
+        // A short read counts as a failure.
+        if (*block && ReadBlock(file, block->get(), *size) != *size) block->reset();
     }
     CloseFile(file);
     return *block != nullptr;

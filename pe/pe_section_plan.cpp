@@ -59,29 +59,42 @@ static int ReadHeaderBytes(PeUpdate* update, uint64_t headerEnd) {
     return 1;
 }
 
+// Where the image's sections end in the file and in memory, and where the
+// first one begins in the file. 0 when a section runs past the file's end.
+struct Extents {
+    uint64_t rawEnd;
+    uint64_t firstRaw;
+    uint64_t virtualEnd;
+};
+
+static int MeasureSections(const PeImage& image, Extents* e) {
+    e->rawEnd = image.sizeOfHeaders;
+    e->firstRaw = UINT64_MAX;
+    e->virtualEnd = AlignPeUp(image.sizeOfHeaders, image.sectionAlignment);
+    for (const PeSection& s : image.sections) {
+        uint64_t end = static_cast<uint64_t>(s.rawPointer) + s.rawSize;
+        if (s.rawSize && end > image.fileSize) return 0;  // truncated
+        if (s.rawSize && end > e->rawEnd) e->rawEnd = end;
+        if (s.rawSize && s.rawPointer < e->firstRaw) e->firstRaw = s.rawPointer;
+        uint64_t top = AlignPeUp(static_cast<uint64_t>(s.virtualAddress) + SectionExtent(s),
+                                 image.sectionAlignment);
+        if (top > e->virtualEnd) e->virtualEnd = top;
+    }
+    return 1;
+}
+
 int PlanPeSection(PeUpdate* update) {
     const PeImage& image = update->image;
     // Below page alignment the loader wants file offsets equal to addresses,
     // which a page-aligned section can't promise.
     if (!IsPowerOfTwo(image.sectionAlignment) || image.sectionAlignment < kPageSize) return 0;
     if (!IsPowerOfTwo(image.fileAlignment) || image.fileAlignment > image.sectionAlignment) return 0;
-    if (image.sizeOfHeaders > image.fileSize) return 0;
-    uint64_t rawEnd = image.sizeOfHeaders;
-    uint64_t firstRaw = UINT64_MAX;
-    uint64_t virtualEnd = AlignPeUp(image.sizeOfHeaders, image.sectionAlignment);
-    for (const PeSection& s : image.sections) {
-        uint64_t end = static_cast<uint64_t>(s.rawPointer) + s.rawSize;
-        if (s.rawSize && end > image.fileSize) return 0;  // truncated
-        if (s.rawSize && end > rawEnd) rawEnd = end;
-        if (s.rawSize && s.rawPointer < firstRaw) firstRaw = s.rawPointer;
-        uint64_t virtualTop = static_cast<uint64_t>(s.virtualAddress) + SectionExtent(s);
-        if (AlignPeUp(virtualTop, image.sectionAlignment) > virtualEnd)
-            virtualEnd = AlignPeUp(virtualTop, image.sectionAlignment);
-    }
+    Extents e;
+    if (image.sizeOfHeaders > image.fileSize || !MeasureSections(image, &e)) return 0;
     uint64_t tableEnd = image.sectionTableOffset + kSectionHeaderSize * image.sections.size();
     int index = FindResourceSection(image);
-    update->tailStart = rawEnd;
-    if (index >= 0 && CanReplaceSection(image, index, rawEnd)) {
+    update->tailStart = e.rawEnd;
+    if (index >= 0 && CanReplaceSection(image, index, e.rawEnd)) {
         update->appendsSection = 0;
         update->sectionIndex = index;
         update->sectionRva = image.sections[index].virtualAddress;
@@ -89,11 +102,11 @@ int PlanPeSection(PeUpdate* update) {
     } else {
         update->appendsSection = 1;
         update->sectionIndex = static_cast<uint32_t>(image.sections.size());
-        update->dropStart = rawEnd;
+        update->dropStart = e.rawEnd;
         tableEnd += kSectionHeaderSize;
-        if (update->sectionIndex + 1 > kMaxSections || virtualEnd > UINT32_MAX) return 0;
-        if (tableEnd > image.sizeOfHeaders || tableEnd > firstRaw) return 0;
-        update->sectionRva = static_cast<uint32_t>(virtualEnd);
+        if (update->sectionIndex + 1 > kMaxSections || e.virtualEnd > UINT32_MAX) return 0;
+        if (tableEnd > image.sizeOfHeaders || tableEnd > e.firstRaw) return 0;
+        update->sectionRva = static_cast<uint32_t>(e.virtualEnd);
     }
     if (tableEnd > update->dropStart) return 0;
     uint32_t alignment = image.fileAlignment > kPageSize ? image.fileAlignment : kPageSize;

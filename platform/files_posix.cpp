@@ -9,8 +9,6 @@
 #include "platform/files.h"
 #include "platform/posix_path.h"
 
-static_assert(sizeof(off_t) == 8, "large file offsets are needed for packages beyond 2 GiB");
-
 // Descriptors are carried as fd + 1 so that 0 stays "no file".
 static FileHandle ToFileHandle(int fd) { return fd < 0 ? 0 : static_cast<FileHandle>(fd) + 1; }
 static int ToFd(FileHandle file) { return static_cast<int>(file) - 1; }
@@ -135,24 +133,6 @@ uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
 
 int MakeNativePath(const char* path, char* out, uint32_t size) {
     return snprintf(out, size, "%s", ToPosixPath(path).c_str()) < static_cast<int>(size);
-}
-
-int SeekFile(FILE* file, uint64_t offset) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
-int MeasureFile(FILE* file, uint64_t* size) {
-    if (fseeko(file, 0, SEEK_END) != 0) return 0;
-    off_t end = ftello(file);
-    if (end < 0) return 0;
-    *size = static_cast<uint64_t>(end);
-    return 1;
-}
-
-int TruncateFile(FILE* file, uint64_t size) {
-    if (fflush(file) != 0 || size > static_cast<uint64_t>(INT64_MAX)) return 0;
-    return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 int FlushFile(FILE* file) { return fflush(file) == 0 && fsync(fileno(file)) == 0; }

@@ -134,24 +134,6 @@ int MakeNativePath(const char* path, char* out, uint32_t size) {
     return snprintf(out, size, "%s", path) < static_cast<int>(size);
 }
 
-int SeekFile(FILE* file, uint64_t offset) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
-    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-}
-
-int MeasureFile(FILE* file, uint64_t* size) {
-    if (_fseeki64(file, 0, SEEK_END) != 0) return 0;
-    __int64 end = _ftelli64(file);
-    if (end < 0) return 0;
-    *size = static_cast<uint64_t>(end);
-    return 1;
-}
-
-int TruncateFile(FILE* file, uint64_t size) {
-    if (fflush(file) != 0 || size > static_cast<uint64_t>(INT64_MAX)) return 0;
-    return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
-}
-
 int FlushFile(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
 int MoveFileOver(const char* source, const char* target) {

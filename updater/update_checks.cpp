@@ -33,19 +33,21 @@ int MakeInstallPath(const char* name, char* path) {
     return 1;
 }
 
-int IsGameInstalled() {
+// Opens the file of that name in the install directory for reading.
+static FileHandle OpenInstalled(const char* name) {
     char path[kMaxPath];
-    if (!MakeInstallPath(kGameFileName, path)) return 0;
-    FileHandle file = OpenForRead(path);
+    return MakeInstallPath(name, path) ? OpenForRead(path) : 0;
+}
+
+int IsGameInstalled() {
+    FileHandle file = OpenInstalled(kGameFileName);
     if (!file) return 0;
     CloseFile(file);
     return 1;
 }
 
 int IsNewerStampInstalled() {
-    char path[kMaxPath];
-    if (!MakeInstallPath(kStampFileName, path)) return 0;
-    FileHandle file = OpenForRead(path);
+    FileHandle file = OpenInstalled(kStampFileName);
     if (!file) return 0;
     unsigned char bytes[kStampSize];
     uint32_t n = ReadBlock(file, bytes, kStampSize);
