@@ -18,3 +18,9 @@ cmake --preset win32 -DORVANTA_NATIVE_PACKER="$PWD/build/host/orvanta-pack" >/de
 cmake --build --preset win32 -j"$(nproc)"
 # Window tests share one display and one Wine server: one at a time.
 scripts/with-display.sh ctest --preset win32
+
+# A second compiler over the same sources: clang must build the program and
+# the unit tests without a warning, and the tests must pass.
+cmake --preset win32-clang >/dev/null
+cmake --build --preset win32-clang -j"$(nproc)"
+scripts/with-display.sh ctest --preset win32-clang
