@@ -275,7 +275,7 @@ void E2eTest::ExpectState(WindowState state) {
   auto usable = [&](int id) { return IsWindowEnabled(GetDlgItem(window_, id)) != 0; };
   auto shown = [&](int id) { return IsWindowVisible(GetDlgItem(window_, id)) != 0; };
   ASSERT_TRUE(IsWindow(window_) && IsWindowVisible(window_));
-  EXPECT_EQ(state == kAsking, usable(kUpdateId) && usable(kCancelId));
+  for (int id : {kUpdateId, kCancelId}) EXPECT_EQ(state == kAsking, usable(id)) << id;
   EXPECT_EQ(state == kAsking, usable(kEditId) && shown(kEditId));
   EXPECT_EQ(state == kUpdating, shown(kBarId));
   EXPECT_EQ((Texts{"Update", "Cancel"}), ButtonLabels(window_));

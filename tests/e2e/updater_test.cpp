@@ -109,15 +109,15 @@ TEST_F(Updater, FullUpdateMovesTheBarSaysDoneThenOpensTheReadme) {
   }
   ASSERT_TRUE(WriteFileBytes(game_ + "\\saves\\slot1.sav", "kept"));
   ASSERT_TRUE(MakeFolders(game_ + "\\data\\maps") && MakeFolders(game_ + "\\docs"));
-  // Polls the bar until a box comes up; sends the close box once the bar has
-  // left 0, so that it arrives while the files go in.
+  // Polls the bar until a box comes up; sends the close box once the bar is
+  // seen between 0 and 100, so that it arrives while the files go in.
   auto watchBar = [&]() {
     std::vector<int> seen;
-    for (DWORD pass = 0, start = GetTickCount(), closed = 0; GetTickCount() - start < 60000;
-         ++pass) {
+    for (DWORD pass = 0, start = GetTickCount(), closed = 0;
+         IsProgramRunning(program_.get()) && GetTickCount() - start < 60000; ++pass) {
       int at = ReadProgressBar(window_, kBarId);
       if (seen.empty() || seen.back() != at) seen.push_back(at);
-      if (!closed && at > 0) closed = SendCloseBox(window_);
+      if (!closed && at > 0 && at < 100) closed = SendCloseBox(window_);
       if (pass % 8 == 0 && FindMessageBox(*program_, 0)) break;
     }
     return seen;
@@ -227,6 +227,8 @@ struct Stop {
   std::string file;    // as the message names it; "game\..." is in the game folder
   const char* reason;
 };
+
+void PrintTo(const Stop& stop, std::ostream* out) { *out << stop.label; }
 
 class CancelledUpdate : public E2eTest, public ::testing::WithParamInterface<Stop> {};
 
