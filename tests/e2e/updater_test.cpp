@@ -35,12 +35,12 @@ TEST_F(Updater, StartsWithAnInstallDirectoryAndAPackageAndCancelWritesNothing) {
 }
 
 // The tests run at UTC+14 (see CMakeLists.txt), where the package's build
-// time, 1999-12-31 23:30 UTC, is already in 2000.
+// time, 2000-01-09 23:30 UTC, is already the 10th. Month and day are padded.
 TEST_F(Updater, CaptionWithoutTitleIsTheUtcBuildDateAndTheCloseBoxWritesNothing) {
-  WritePackage({{"a.bin", "new a"}}, 0x1BF53E6F48B0C00ULL);
+  WritePackage({{"a.bin", "new a"}}, 0x1BF5AF97242CC00ULL);
   Tree before = ReadTree(game_);
   ASSERT_NO_FATAL_FAILURE(Launch());
-  EXPECT_EQ("Orvanta update (1999.12.31)", WindowTitle(window_));
+  EXPECT_EQ("Orvanta update (2000.01.09)", WindowTitle(window_));
   DWORD code = 1;
   EXPECT_TRUE(SendCloseBox(window_) && WaitForExitCode(program_.get(), kDriverTimeoutMs, &code));
   EXPECT_EQ(0u, code);
