@@ -30,7 +30,7 @@ echo "== Installing it into $demo/game"
 game_dir="$(WINEPREFIX="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}" winepath -w "$demo/game" 2>/dev/null)"
 run reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game_dir" /f >/dev/null
 run "$driver" "$demo/build-dir/Update.exe" "$demo/game" "" \
-  window gettext 1000 press Update waitpos 1004 100 shot "$demo/updating.bmp" \
+  window press Update waitpos 1004 100 shot "$demo/updating.bmp" \
   box press OK exit
 python3 scripts/bmp_to_png.py "$demo/updating.bmp" "$demo/updating.png"
 

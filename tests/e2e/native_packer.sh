@@ -13,10 +13,8 @@ cp "$update_exe" "$work/build-dir/Update.exe"
 (cd "$work/build-dir" && "$packer") | grep -qx "Done: 4 files (170242 bytes) succesfully saved into resources."
 # An empty build directory fails the same way /BUILD does.
 mkdir "$work/empty"
-set +e
-(cd "$work/empty" && "$packer" 2>"$work/error.txt")
-status=$?
-set -e
+status=0
+(cd "$work/empty" && "$packer" 2>"$work/error.txt") || status=$?
 test "$status" -eq 255
 grep -qx "Error: 0 files found!" "$work/error.txt"
 
