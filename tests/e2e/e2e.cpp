@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "package/pe_resources.h"
+#include "pe/pe_resources.h"
 
 namespace {
 
