@@ -129,13 +129,13 @@ TEST(InstallDir, ChecksTheGameAndOnlyALargerFullStamp) {
     }
 }
 
-TEST(Progress, IsTruncatedDoublePrecision) {
+TEST(Progress, IsTruncatedDoublePrecisionAndStaysWithin0To100) {
     const struct {
         uint32_t done, total;
         int32_t percent;
     } cases[] = {{29, 100, 28},          {0, 100, 0},           {100, 100, 100},
                  {0x10000, 6553600, 1},  {0x10000, 0x40000, 25}, {0x80000000u, 0xFFFFFFFFu, 50},
-                 {5, 0, 0}};
+                 {5, 0, 0},              {200, 100, 100},       {0xFFFFFFFFu, 1, 100}};
     for (const auto& c : cases)
         EXPECT_EQ(c.percent, ComputeProgress(c.done, c.total)) << c.done << "/" << c.total;
 }
