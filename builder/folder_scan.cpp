@@ -1,4 +1,5 @@
 #include "builder/folder_scan.h"
+#include <array>
 #include <cstring>
 #include "package/package_format.h"
 #include "platform/files.h"
@@ -11,7 +12,7 @@ namespace {
 struct Walk {
     char path[kMaxPath];
     uint32_t baseLength;
-    std::vector<std::pair<uint64_t, uint64_t>> enclosing;
+    std::vector<std::array<uint64_t, 2>> enclosing;
     ScanResult* result;
 };
 
@@ -31,7 +32,7 @@ int IsEnclosingFolder(const Walk& walk) {
     uint64_t id[2];
     if (!GetFolderIdentity(walk.path, id)) return 0;
     for (const auto& folder : walk.enclosing)
-        if (folder.first == id[0] && folder.second == id[1]) return 1;
+        if (IsSameFolder(folder.data(), id)) return 1;
     return 0;
 }
 
@@ -73,7 +74,7 @@ int WalkFolder(Walk* walk) {
     }
     uint64_t id[2];
     int known = GetFolderIdentity(walk->path, id);
-    if (known) walk->enclosing.emplace_back(id[0], id[1]);
+    if (known) walk->enclosing.push_back({id[0], id[1]});
     walk->path[length] = '\\';
     strcpy(walk->path + slot, "*.*");
     int ok = WalkEntries(walk, slot, 1) && WalkEntries(walk, slot, 0);
@@ -83,6 +84,13 @@ int WalkFolder(Walk* walk) {
 }
 
 }  // namespace
+
+int IsSameFolder(const uint64_t a[2], const uint64_t b[2]) {
+    // Some network redirectors give every folder the file id 0: such an
+    // identity is unknown, or every subfolder would look like an enclosing
+    // folder and be skipped.
+    return a[1] != 0 && a[0] == b[0] && a[1] == b[1];
+}
 
 int ScanUpdateFolder(const char* path, ScanResult* result) {
     *result = ScanResult();

@@ -18,3 +18,8 @@ struct ScanResult {
 // Scans the folder at path (no trailing '\'). 0 when a path didn't fit,
 // with tooLongPath naming it; a missing or empty folder lists nothing.
 int ScanUpdateFolder(const char* path, ScanResult* result);
+
+// 1 when two folder identities (from GetFolderIdentity) are the same folder.
+// An identity whose file id is 0 (all zeros included) is unknown and matches
+// no folder, itself included.
+int IsSameFolder(const uint64_t a[2], const uint64_t b[2]);
