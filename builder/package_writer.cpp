@@ -11,6 +11,8 @@
 // succeed and ship a patch that never runs.
 const uint64_t kMaxPackageBytes = 1792ull << 20;
 
+static const char kExecutableName[] = "Update.exe";
+
 static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
     if (path) snprintf(report->failure, sizeof report->failure, "%s\n\n%s", what, path);
     else snprintf(report->failure, sizeof report->failure, "%s", what);
@@ -51,15 +53,21 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     return ok;
 }
 
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte) {
+    unsigned char last = GetLastSingleByte(path, length, isLeadByte);
+    uint32_t ended = length + (last == '\\' || last == '/' ? 0 : 1);
+    const uint32_t kLongestName = sizeof kExecutableName - 1;
+    if (ended + kLongestName >= kMaxPath) return 0;
+    if (ended > length) path[length] = '\\';
+    path[ended] = 0;
+    return ended;
+}
+
 // Sets the path to the build directory with its trailing '\' and gives its
 // length; 0 when it can't be read or leaves no room for our names.
 static uint32_t ReadBuildDirectory(char* path) {
     uint32_t length = GetWorkingDirectory(path, kMaxPath);
-    if (length == 0) return 0;
-    if (path[length - 1] != '\\' && path[length - 1] != '/') path[length++] = '\\';
-    path[length] = 0;
-    const uint32_t kLongestName = 10;  // "Update.exe"
-    return length + kLongestName < kMaxPath ? length : 0;
+    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte) : 0;
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -142,6 +150,6 @@ int BuildPackage(BuildReport* report) {
     snprintf(folder, sizeof folder, "%s\\", path);
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);
-    strcpy(path + directoryLength, "Update.exe");
+    strcpy(path + directoryLength, kExecutableName);
     return WriteExecutable(path, folder, &scan, report);
 }

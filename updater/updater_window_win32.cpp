@@ -56,7 +56,7 @@ static int TakeDirectoryFromEdit(HWND window) {
     SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_GETTEXT, sizeof text,
                         reinterpret_cast<LPARAM>(text));
     text[sizeof text - 1] = 0;
-    if (SetInstallDir(text, g_LongestRecordName)) return 1;
+    if (SetInstallDir(text, g_LongestRecordName, IsAnsiLeadByte)) return 1;
     ShowWindowError("The directory name is too long for the files of this update.\n\n"
                     "Please choose a directory with a shorter path.");
     return 0;

@@ -135,3 +135,23 @@ TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
     EXPECT_EQ(dir.native("Update.exe"), shown.shown[1].text);
     EXPECT_EQ("Error", shown.shown[1].title);
 }
+
+TEST(BuildDirectory, EndsInOneSeparatorThatNoDoubleByteCharacterHides) {
+    const struct {
+        std::string text;
+        LeadBytePredicate isLeadByte;
+        std::string ended;  // "" when refused
+    } cases[] = {
+        {"C:\\b", NoLeadByte, "C:\\b\\"},
+        {"/home/b/", NoLeadByte, "/home/b/"},
+        {"C:\\\x95\x5C", Cp932LeadByte, "C:\\\x95\x5C\\"},  // 0x95 0x5C: one character
+        {"C:\\\x95\x5C", NoLeadByte, "C:\\\x95\x5C"},
+        {"C:\\\x95\x95\x5C", Cp932LeadByte, "C:\\\x95\x95\x5C"},
+    };
+    for (const auto& c : cases) {
+        char path[kMaxPath];
+        snprintf(path, sizeof path, "%s", c.text.c_str());
+        uint32_t length = EndBuildDirectory(path, uint32_t(c.text.size()), c.isLeadByte);
+        EXPECT_EQ(c.ended, std::string(path, length)) << c.text;
+    }
+}
