@@ -56,7 +56,8 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
 uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte) {
     unsigned char last = GetLastSingleByte(path, length, isLeadByte);
     uint32_t ended = length + (last == '\\' || last == '/' ? 0 : 1);
-    const uint32_t kLongestName = sizeof kExecutableName - 1;
+    // The longest name written there is the new image beside "Update.exe".
+    const uint32_t kLongestName = sizeof kExecutableName - 1 + sizeof kPeTempSuffix - 1;
     if (ended + kLongestName >= kMaxPath) return 0;
     if (ended > length) path[length] = '\\';
     path[ended] = 0;

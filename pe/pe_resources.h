@@ -20,6 +20,10 @@
 
 const uint32_t kPeTypeRcData = 10;  // RT_RCDATA
 
+// The new image is written beside the target, under the target's name with
+// this appended.
+const char kPeTempSuffix[] = ".tmp";
+
 // Where an image's bytes come from: read gives 1 when exactly count bytes at
 // offset were copied into buffer, 0 otherwise.
 struct PeSource {

@@ -54,7 +54,7 @@ PeUpdate* BeginPeUpdate(const char* path) {
     PeUpdate* update = new (std::nothrow) PeUpdate();
     if (!update) return nullptr;
     update->path = path;
-    update->tempPath = update->path + ".tmp";
+    update->tempPath = update->path + kPeTempSuffix;
     update->target = fopen(path, "rb");
     if (!update->target || !LoadTarget(update) || !PlanPeSection(update) ||
         !StartOutput(update)) {

@@ -136,7 +136,7 @@ TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
     EXPECT_EQ("Error", shown.shown[1].title);
 }
 
-TEST(BuildDirectory, EndsInOneSeparatorThatNoDoubleByteCharacterHides) {
+TEST(BuildDirectory, EndsInOneSeparatorAndLeavesRoomForTheTemporaryImage) {
     const struct {
         std::string text;
         LeadBytePredicate isLeadByte;
@@ -147,6 +147,10 @@ TEST(BuildDirectory, EndsInOneSeparatorThatNoDoubleByteCharacterHides) {
         {"C:\\\x95\x5C", Cp932LeadByte, "C:\\\x95\x5C\\"},  // 0x95 0x5C: one character
         {"C:\\\x95\x5C", NoLeadByte, "C:\\\x95\x5C"},
         {"C:\\\x95\x95\x5C", Cp932LeadByte, "C:\\\x95\x95\x5C"},
+        // Room for "Update.exe.tmp" and the terminator.
+        {std::string(244, 'd'), NoLeadByte, std::string(244, 'd') + "\\"},
+        {std::string(245, 'd'), NoLeadByte, ""},
+        {std::string(248, 'd') + "\\", NoLeadByte, ""},
     };
     for (const auto& c : cases) {
         char path[kMaxPath];
