@@ -11,6 +11,11 @@
 // succeed and ship a patch that never runs.
 const uint64_t kMaxPackageBytes = 1792ull << 20;
 
+// One resource table holds at most 65535 names; the records share theirs
+// with "HEADER", "TITLE" and "README". Past this the commit would fail at
+// the very end, after the whole payload was streamed.
+const uint32_t kMaxFiles = 0xFFFF - 3;
+
 static const char kExecutableName[] = "Update.exe";
 
 static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
@@ -82,14 +87,20 @@ static void ReadTitleFile(const char* path, BuildReport* report) {
     ReadTextLine(&lines, report->readmeName);
 }
 
-static int CheckScan(int scanned, const ScanResult& scan, BuildReport* report) {
+int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report) {
     if (!scanned)
         return Fail(report, "This path is too long to be packed (a path holds at most 259 "
                             "characters):", scan.tooLongPath.c_str());
     if (scan.names.empty()) return Fail(report, "0 files found!");
+    char text[300];
+    if (scan.names.size() > kMaxFiles) {
+        snprintf(text, sizeof text,
+                 "There are too many files to pack: %u files, but a package holds at most %u "
+                 "files.", static_cast<unsigned>(scan.names.size()), kMaxFiles);
+        return Fail(report, text);
+    }
     if (!scan.hugeFile.empty()) return FailHugeFile(report, scan.hugeFile.c_str());
     if (scan.recordBytes <= kMaxPackageBytes) return 1;
-    char text[300];
     snprintf(text, sizeof text,
              "The package would be too large to run: %llu MiB of files, but an update "
              "executable can carry at most %llu MiB.",
@@ -146,7 +157,7 @@ int BuildPackage(BuildReport* report) {
     int scanned = ScanUpdateFolder(path, &scan);
     report->header.fileCount = static_cast<uint32_t>(scan.names.size());
     report->header.totalBytes = scan.totalBytes;
-    if (!CheckScan(scanned, scan, report)) return 0;
+    if (!CheckScanResult(scanned, scan, report)) return 0;
     char folder[kMaxPath + 1];
     snprintf(folder, sizeof folder, "%s\\", path);
     strcpy(path + directoryLength, "title.txt");

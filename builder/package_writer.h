@@ -7,6 +7,7 @@
 #include "platform/files.h"
 
 struct PeUpdate;
+struct ScanResult;
 
 // What a build made, or why it failed.
 struct BuildReport {
@@ -28,6 +29,10 @@ int BuildPackage(BuildReport* report);
 // build writes there would not fit a path. isLeadByte tells the path's
 // double-byte characters.
 uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte);
+
+// Whether the scan's files can make a package (scanned is the scan's
+// result). 0 with the report saying why when they can't.
+int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
 
 // Packs the file folder + relativeName as record number index. 0 on
 // failure; report->failure is set when there is something to tell.

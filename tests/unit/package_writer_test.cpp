@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <cstring>
+#include "builder/folder_scan.h"
 #include "builder/package_writer.h"
 #include "frame/modes.h"
 #include "pe/pe_resources.h"
@@ -157,5 +158,21 @@ TEST(BuildDirectory, EndsInOneSeparatorAndLeavesRoomForTheTemporaryImage) {
         snprintf(path, sizeof path, "%s", c.text.c_str());
         uint32_t length = EndBuildDirectory(path, uint32_t(c.text.size()), c.isLeadByte);
         EXPECT_EQ(c.ended, std::string(path, length)) << c.text;
+    }
+}
+
+TEST(ScanCheck, RefusesMoreFilesThanTheResourceTableHolds) {
+    const struct {
+        size_t files;
+        const char* failure;
+    } cases[] = {{65532, ""},
+                 {65533, "There are too many files to pack: 65533 files, but a package holds at "
+                         "most 65532 files."}};
+    for (const auto& c : cases) {
+        ScanResult scan = ScanResult();
+        scan.names.resize(c.files, "f");
+        BuildReport report = BuildReport();
+        EXPECT_EQ(!c.failure[0], CheckScanResult(1, scan, &report) != 0) << c.files;
+        EXPECT_STREQ(c.failure, report.failure);
     }
 }
