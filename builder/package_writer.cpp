@@ -24,6 +24,22 @@ static int Fail(BuildReport* report, const char* what, const char* path = nullpt
     return 0;
 }
 
+// newBytes of new records, and keptBytes of the target's package that the
+// build leaves in place, are more than an update executable can carry.
+static int FailTooLarge(BuildReport* report, uint64_t newBytes, uint64_t keptBytes) {
+    char kept[80] = "";
+    if (keptBytes)
+        snprintf(kept, sizeof kept, " and %llu MiB kept from an earlier build",
+                 static_cast<unsigned long long>(keptBytes >> 20));
+    char text[300];
+    snprintf(text, sizeof text,
+             "The package would be too large to run: %llu MiB of files%s, but an update "
+             "executable can carry at most %llu MiB.",
+             static_cast<unsigned long long>(newBytes >> 20), kept,
+             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
+    return Fail(report, text);
+}
+
 static int FailHugeFile(BuildReport* report, const char* path) {
     return Fail(report, "This file is too large to be packed (a package holds files of less "
                         "than 4 GiB each):", path);
@@ -92,21 +108,40 @@ int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report) {
         return Fail(report, "This path is too long to be packed (a path holds at most 259 "
                             "characters):", scan.tooLongPath.c_str());
     if (scan.names.empty()) return Fail(report, "0 files found!");
-    char text[300];
     if (scan.names.size() > kMaxFiles) {
+        char text[200];
         snprintf(text, sizeof text,
                  "There are too many files to pack: %u files, but a package holds at most %u "
                  "files.", static_cast<unsigned>(scan.names.size()), kMaxFiles);
         return Fail(report, text);
     }
     if (!scan.hugeFile.empty()) return FailHugeFile(report, scan.hugeFile.c_str());
-    if (scan.recordBytes <= kMaxPackageBytes) return 1;
-    snprintf(text, sizeof text,
-             "The package would be too large to run: %llu MiB of files, but an update "
-             "executable can carry at most %llu MiB.",
-             static_cast<unsigned long long>(scan.recordBytes >> 20),
-             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
-    return Fail(report, text);
+    if (scan.recordBytes > kMaxPackageBytes) return FailTooLarge(report, scan.recordBytes, 0);
+    return 1;
+}
+
+// The bytes of the target's package that the build leaves in place: records
+// of an earlier build beyond the new count, and a title or readme name it
+// doesn't rewrite. They stay in the committed image and count for its size.
+static uint64_t CountKeptBytes(const PeUpdate* update, uint32_t count, const BuildReport& report) {
+    uint64_t kept = SumPeResourceSizes(update);
+    uint32_t size;
+    for (uint32_t i = 0; i < count; i++) {
+        char name[kRecordNameSize];
+        FormatRecordName(name, i);
+        if (FindPeResourceSize(update, name, &size)) kept -= size;
+    }
+    const char* texts[] = {kHeaderName, report.title[0] ? kTitleName : nullptr,
+                           report.readmeName[0] ? kReadmeName : nullptr};
+    for (const char* name : texts)
+        if (name && FindPeResourceSize(update, name, &size)) kept -= size;
+    return kept;
+}
+
+static int CheckImageSize(const PeUpdate* update, const ScanResult& scan, BuildReport* report) {
+    uint64_t kept = CountKeptBytes(update, static_cast<uint32_t>(scan.names.size()), *report);
+    if (scan.recordBytes + kept <= kMaxPackageBytes) return 1;
+    return FailTooLarge(report, scan.recordBytes, kept);
 }
 
 // Every record, then the header, title and readme name; 0 when a record
@@ -138,7 +173,8 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
         snprintf(report->detail, sizeof report->detail, "%s", path);
         return Fail(report, "Can''t find / open(for writing) executable!");
     }
-    if (!WritePackage(update, folder, scan, report)) {
+    // Checked before any record is streamed; a failure discards the update.
+    if (!CheckImageSize(update, *scan, report) || !WritePackage(update, folder, scan, report)) {
         EndPeUpdate(update, 1);
         return 0;
     }

@@ -98,6 +98,12 @@ int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head
                             uint32_t headSize, PeReadFunction read, void* context,
                             uint64_t contentSize);
 
+// The size of the package resource under name that a commit now would
+// write: the target's, or one added since. 0 when there is none.
+int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size);
+// The bytes of every package resource a commit now would write.
+uint64_t SumPeResourceSizes(const PeUpdate* update);
+
 // Ends the transaction and frees update. discard nonzero: deletes the new
 // file, leaving the target untouched; gives 1. discard 0: writes the kept
 // resources and the directory, fixes the headers (section table, resource

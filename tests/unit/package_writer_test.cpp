@@ -4,6 +4,7 @@
 #include "builder/package_writer.h"
 #include "frame/modes.h"
 #include "pe/pe_resources.h"
+#include "tests/unit/pe_test_images.h"
 #include "tests/unit/test_support.h"
 
 // A build directory with "Update.exe"; builds in it as the build mode does.
@@ -93,6 +94,28 @@ TEST_F(PackageWriter, FailuresLeaveTheTargetAsItWasAndSayWhy) {
         EXPECT_EQ(before, ReadFile(exe()));
         EXPECT_FALSE(fs::exists(dir.path() / "Update.exe.tmp"));
     }
+}
+
+TEST_F(PackageWriter, RecordsKeptFromAnEarlierBuildCountTowardsTheSizeLimit) {
+    // An earlier build's FILE001 of 1000 MiB: its data runs from the section's
+    // last bytes into a sparse end of the file.
+    using namespace pe_test;
+    std::string image = MakeImage({RcData("FILE000", "a"), RcData("FILE001", "kept")});
+    Put32(&image, image.find(std::string("\4\0\0\0\xE4\4\0\0", 8)), 1000u << 20);
+    const size_t rsrc = kSectionTable + 40;
+    Put32(&image, rsrc + 8, 1001u << 20);
+    Put32(&image, rsrc + 16, 1001u << 20);
+    WriteFile(exe(), image);
+    const uint64_t size = Get32(image, rsrc + 20) + (1001ull << 20);
+    fs::resize_file(exe(), size);
+    Put("new.bin", "");
+    fs::resize_file(dir.path() / "Update" / "new.bin", 800u << 20);
+    EXPECT_FALSE(Build());
+    EXPECT_STREQ("The package would be too large to run: 800 MiB of files and 1000 MiB kept "
+                 "from an earlier build, but an update executable can carry at most 1792 MiB.",
+                 report.failure);
+    EXPECT_EQ(size, fs::file_size(exe()));
+    EXPECT_FALSE(fs::exists(dir.path() / "Update.exe.tmp"));
 }
 
 TEST_F(PackageWriter, MissingExecutableNamesItInASecondBox) {
