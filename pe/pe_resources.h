@@ -108,6 +108,7 @@ uint64_t SumPeResourceSizes(const PeUpdate* update);
 // file, leaving the target untouched; gives 1. discard 0: writes the kept
 // resources and the directory, fixes the headers (section table, resource
 // directory entry, SizeOfImage, SizeOfInitializedData, CheckSum when set),
+// drops a signature (its entry and its bytes, which can't cover the new file),
 // reads the new file back, and renames it over the target; 0 when any step
 // failed (an earlier write included), in which case the target is untouched.
 int EndPeUpdate(PeUpdate* update, int discard);
