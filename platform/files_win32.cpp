@@ -69,9 +69,11 @@ static FileFailure ClassifyError(DWORD code) {
 }
 
 static void DescribeError(DWORD code, char* text, uint32_t size) {
+    // Language 0 (neutral) asks for the user's language, then the system's,
+    // then US English: a Windows without English still has words for it.
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                             text, size, nullptr);
+                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), text,
+                             size, nullptr);
     // The system's text ends in CR LF and a full stop we don't want twice.
     while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' ||
                      text[n - 1] == ' '))
