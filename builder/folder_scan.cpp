@@ -16,8 +16,11 @@ struct Walk {
     ScanResult* result;
 };
 
-// Writes name at the slot; 0 (and the path remembered) when it doesn't fit.
-int PlaceName(Walk* walk, uint32_t slot, const char* name) {
+// Writes the entry's name at the slot; 0 (and the path remembered) when it
+// doesn't fit, or when the code page can't hold it: the update could not
+// create such a file, and a folder of that name reads as empty.
+int PlaceName(Walk* walk, uint32_t slot, const FolderEntry& entry) {
+    const char* name = entry.name;
     size_t length = strlen(name);
     if (slot + length + 1 > kMaxPath) {
         walk->path[slot] = 0;
@@ -25,7 +28,8 @@ int PlaceName(Walk* walk, uint32_t slot, const char* name) {
         return 0;
     }
     memcpy(walk->path + slot, name, length + 1);
-    return 1;
+    if (entry.nameLost) walk->result->lostNamePath = walk->path;
+    return !entry.nameLost;
 }
 
 int IsEnclosingFolder(const Walk& walk) {
@@ -56,7 +60,7 @@ int WalkEntries(Walk* walk, uint32_t slot, int folders) {
     int ok = 1;
     do {
         if (entry.isFolder != folders || (folders && entry.name[0] == '.')) continue;
-        ok = PlaceName(walk, slot, entry.name);
+        ok = PlaceName(walk, slot, entry);
         if (ok && folders && !IsEnclosingFolder(*walk)) ok = WalkFolder(walk);
         if (ok && !folders) AddFile(walk, entry);
         strcpy(walk->path + slot, "*.*");  // fits: the slot held a longer name or "*.*"

@@ -104,6 +104,10 @@ static void ReadTitleFile(const char* path, BuildReport* report) {
 }
 
 int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report) {
+    if (!scanned && !scan.lostNamePath.empty())
+        return Fail(report, "This name has characters that the system's code page can't hold "
+                            "(they are shown as '?' or as look-alikes), so the update could not "
+                            "create it:", scan.lostNamePath.c_str());
     if (!scanned)
         return Fail(report, "This path is too long to be packed (a path holds at most 259 "
                             "characters):", scan.tooLongPath.c_str());

@@ -1,8 +1,9 @@
 // The Win32 file layer where only the real system shows it: the system's own
-// words for a failure.
+// words for a failure, and names the ANSI code page can't hold.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include "builder/package_writer.h"
 #include "platform/files.h"
 #include "tests/unit/test_support.h"
 
@@ -23,4 +24,28 @@ TEST(SystemText, AFailureWeDontWordIsToldInTheUsersLanguage) {
     EXPECT_EQ(kFailureOther, GetLastFileFailure(text, sizeof text));
     EXPECT_NE("", UserLanguageText(ERROR_INVALID_NAME));
     EXPECT_EQ(UserLanguageText(ERROR_INVALID_NAME), text);
+}
+
+// Made with the wide calls; the ANSI listing shows "??" and a look-alike.
+TEST(CodePageNames, ThatTheCodePageCantHoldFailTheBuildNamedAsListed) {
+    const struct {
+        const wchar_t* name;
+        const char* listed;
+    } cases[] = {{L"\u65E5\u672C\\a.txt", "??"}, {L"\u0101x.txt", "ax.txt"}};
+    for (const auto& c : cases) {
+        TempFolder dir;
+        MakeTargetExecutable(dir.path() / "Update.exe");
+        std::string before = ReadFile(dir.path() / "Update.exe");
+        WriteFile(dir.path() / "Update" / "b.txt", "b");
+        WriteFile(dir.path() / "Update" / fs::path(c.name), "x");
+        BuildReport report;
+        {
+            WorkingDirectory cwd(dir.path());
+            EXPECT_FALSE(BuildPackage(&report)) << c.listed;
+        }
+        EXPECT_NE(std::string::npos,
+                  std::string(report.failure).find(":\n\n" + dir.native("Update\\") + c.listed))
+            << report.failure;
+        EXPECT_TRUE(before == ReadFile(dir.path() / "Update.exe")) << "Update.exe changed";
+    }
 }
