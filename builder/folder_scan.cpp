@@ -1,4 +1,5 @@
 #include "builder/folder_scan.h"
+#include <array>
 #include <cstring>
 #include "package/package_format.h"
 #include "platform/files.h"
@@ -11,12 +12,15 @@ namespace {
 struct Walk {
     char path[kMaxPath];
     uint32_t baseLength;
-    std::vector<std::pair<uint64_t, uint64_t>> enclosing;
+    std::vector<std::array<uint64_t, 2>> enclosing;
     ScanResult* result;
 };
 
-// Writes name at the slot; 0 (and the path remembered) when it doesn't fit.
-int PlaceName(Walk* walk, uint32_t slot, const char* name) {
+// Writes the entry's name at the slot; 0 (and the path remembered) when it
+// doesn't fit, or when the code page can't hold it: the update could not
+// create such a file, and a folder of that name reads as empty.
+int PlaceName(Walk* walk, uint32_t slot, const FolderEntry& entry) {
+    const char* name = entry.name;
     size_t length = strlen(name);
     if (slot + length + 1 > kMaxPath) {
         walk->path[slot] = 0;
@@ -24,14 +28,15 @@ int PlaceName(Walk* walk, uint32_t slot, const char* name) {
         return 0;
     }
     memcpy(walk->path + slot, name, length + 1);
-    return 1;
+    if (entry.nameLost) walk->result->lostNamePath = walk->path;
+    return !entry.nameLost;
 }
 
 int IsEnclosingFolder(const Walk& walk) {
     uint64_t id[2];
     if (!GetFolderIdentity(walk.path, id)) return 0;
     for (const auto& folder : walk.enclosing)
-        if (folder.first == id[0] && folder.second == id[1]) return 1;
+        if (IsSameFolder(folder.data(), id)) return 1;
     return 0;
 }
 
@@ -55,7 +60,7 @@ int WalkEntries(Walk* walk, uint32_t slot, int folders) {
     int ok = 1;
     do {
         if (entry.isFolder != folders || (folders && entry.name[0] == '.')) continue;
-        ok = PlaceName(walk, slot, entry.name);
+        ok = PlaceName(walk, slot, entry);
         if (ok && folders && !IsEnclosingFolder(*walk)) ok = WalkFolder(walk);
         if (ok && !folders) AddFile(walk, entry);
         strcpy(walk->path + slot, "*.*");  // fits: the slot held a longer name or "*.*"
@@ -73,7 +78,7 @@ int WalkFolder(Walk* walk) {
     }
     uint64_t id[2];
     int known = GetFolderIdentity(walk->path, id);
-    if (known) walk->enclosing.emplace_back(id[0], id[1]);
+    if (known) walk->enclosing.push_back({id[0], id[1]});
     walk->path[length] = '\\';
     strcpy(walk->path + slot, "*.*");
     int ok = WalkEntries(walk, slot, 1) && WalkEntries(walk, slot, 0);
@@ -83,6 +88,13 @@ int WalkFolder(Walk* walk) {
 }
 
 }  // namespace
+
+int IsSameFolder(const uint64_t a[2], const uint64_t b[2]) {
+    // Some network redirectors give every folder the file id 0: such an
+    // identity is unknown, or every subfolder would look like an enclosing
+    // folder and be skipped.
+    return a[1] != 0 && a[0] == b[0] && a[1] == b[1];
+}
 
 int ScanUpdateFolder(const char* path, ScanResult* result) {
     *result = ScanResult();

@@ -11,10 +11,33 @@
 // succeed and ship a patch that never runs.
 const uint64_t kMaxPackageBytes = 1792ull << 20;
 
+// One resource table holds at most 65535 names; the records share theirs
+// with "HEADER", "TITLE" and "README". Past this the commit would fail at
+// the very end, after the whole payload was streamed.
+const uint32_t kMaxFiles = 0xFFFF - 3;
+
+static const char kExecutableName[] = "Update.exe";
+
 static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
     if (path) snprintf(report->failure, sizeof report->failure, "%s\n\n%s", what, path);
     else snprintf(report->failure, sizeof report->failure, "%s", what);
     return 0;
+}
+
+// newBytes of new records, and keptBytes of the target's package that the
+// build leaves in place, are more than an update executable can carry.
+static int FailTooLarge(BuildReport* report, uint64_t newBytes, uint64_t keptBytes) {
+    char kept[80] = "";
+    if (keptBytes)
+        snprintf(kept, sizeof kept, " and %llu MiB kept from an earlier build",
+                 static_cast<unsigned long long>(keptBytes >> 20));
+    char text[300];
+    snprintf(text, sizeof text,
+             "The package would be too large to run: %llu MiB of files%s, but an update "
+             "executable can carry at most %llu MiB.",
+             static_cast<unsigned long long>(newBytes >> 20), kept,
+             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
+    return Fail(report, text);
 }
 
 static int FailHugeFile(BuildReport* report, const char* path) {
@@ -51,15 +74,22 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     return ok;
 }
 
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte) {
+    unsigned char last = GetLastSingleByte(path, length, isLeadByte);
+    uint32_t ended = length + (last == '\\' || last == '/' ? 0 : 1);
+    // The longest name written there is the new image beside "Update.exe".
+    const uint32_t kLongestName = sizeof kExecutableName - 1 + sizeof kPeTempSuffix - 1;
+    if (ended + kLongestName >= kMaxPath) return 0;
+    if (ended > length) path[length] = '\\';
+    path[ended] = 0;
+    return ended;
+}
+
 // Sets the path to the build directory with its trailing '\' and gives its
 // length; 0 when it can't be read or leaves no room for our names.
 static uint32_t ReadBuildDirectory(char* path) {
     uint32_t length = GetWorkingDirectory(path, kMaxPath);
-    if (length == 0) return 0;
-    if (path[length - 1] != '\\' && path[length - 1] != '/') path[length++] = '\\';
-    path[length] = 0;
-    const uint32_t kLongestName = 10;  // "Update.exe"
-    return length + kLongestName < kMaxPath ? length : 0;
+    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte) : 0;
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -73,20 +103,49 @@ static void ReadTitleFile(const char* path, BuildReport* report) {
     ReadTextLine(&lines, report->readmeName);
 }
 
-static int CheckScan(int scanned, const ScanResult& scan, BuildReport* report) {
+int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report) {
+    if (!scanned && !scan.lostNamePath.empty())
+        return Fail(report, "This name has characters that the system's code page can't hold "
+                            "(they are shown as '?' or as look-alikes), so the update could not "
+                            "create it:", scan.lostNamePath.c_str());
     if (!scanned)
         return Fail(report, "This path is too long to be packed (a path holds at most 259 "
                             "characters):", scan.tooLongPath.c_str());
     if (scan.names.empty()) return Fail(report, "0 files found!");
+    if (scan.names.size() > kMaxFiles) {
+        char text[200];
+        snprintf(text, sizeof text,
+                 "There are too many files to pack: %u files, but a package holds at most %u "
+                 "files.", static_cast<unsigned>(scan.names.size()), kMaxFiles);
+        return Fail(report, text);
+    }
     if (!scan.hugeFile.empty()) return FailHugeFile(report, scan.hugeFile.c_str());
-    if (scan.recordBytes <= kMaxPackageBytes) return 1;
-    char text[300];
-    snprintf(text, sizeof text,
-             "The package would be too large to run: %llu MiB of files, but an update "
-             "executable can carry at most %llu MiB.",
-             static_cast<unsigned long long>(scan.recordBytes >> 20),
-             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
-    return Fail(report, text);
+    if (scan.recordBytes > kMaxPackageBytes) return FailTooLarge(report, scan.recordBytes, 0);
+    return 1;
+}
+
+// The bytes of the target's package that the build leaves in place: records
+// of an earlier build beyond the new count, and a title or readme name it
+// doesn't rewrite. They stay in the committed image and count for its size.
+static uint64_t CountKeptBytes(const PeUpdate* update, uint32_t count, const BuildReport& report) {
+    uint64_t kept = SumPeResourceSizes(update);
+    uint32_t size;
+    for (uint32_t i = 0; i < count; i++) {
+        char name[kRecordNameSize];
+        FormatRecordName(name, i);
+        if (FindPeResourceSize(update, name, &size)) kept -= size;
+    }
+    const char* texts[] = {kHeaderName, report.title[0] ? kTitleName : nullptr,
+                           report.readmeName[0] ? kReadmeName : nullptr};
+    for (const char* name : texts)
+        if (name && FindPeResourceSize(update, name, &size)) kept -= size;
+    return kept;
+}
+
+static int CheckImageSize(const PeUpdate* update, const ScanResult& scan, BuildReport* report) {
+    uint64_t kept = CountKeptBytes(update, static_cast<uint32_t>(scan.names.size()), *report);
+    if (scan.recordBytes + kept <= kMaxPackageBytes) return 1;
+    return FailTooLarge(report, scan.recordBytes, kept);
 }
 
 // Every record, then the header, title and readme name; 0 when a record
@@ -118,7 +177,8 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
         snprintf(report->detail, sizeof report->detail, "%s", path);
         return Fail(report, "Can''t find / open(for writing) executable!");
     }
-    if (!WritePackage(update, folder, scan, report)) {
+    // Checked before any record is streamed; a failure discards the update.
+    if (!CheckImageSize(update, *scan, report) || !WritePackage(update, folder, scan, report)) {
         EndPeUpdate(update, 1);
         return 0;
     }
@@ -137,11 +197,11 @@ int BuildPackage(BuildReport* report) {
     int scanned = ScanUpdateFolder(path, &scan);
     report->header.fileCount = static_cast<uint32_t>(scan.names.size());
     report->header.totalBytes = scan.totalBytes;
-    if (!CheckScan(scanned, scan, report)) return 0;
+    if (!CheckScanResult(scanned, scan, report)) return 0;
     char folder[kMaxPath + 1];
     snprintf(folder, sizeof folder, "%s\\", path);
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);
-    strcpy(path + directoryLength, "Update.exe");
+    strcpy(path + directoryLength, kExecutableName);
     return WriteExecutable(path, folder, &scan, report);
 }

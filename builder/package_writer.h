@@ -2,10 +2,12 @@
 // the title and readme name from "title.txt", into "Update.exe" there.
 #pragma once
 #include <cstdint>
+#include "frame/path_text.h"
 #include "package/package_format.h"
 #include "platform/files.h"
 
 struct PeUpdate;
+struct ScanResult;
 
 // What a build made, or why it failed.
 struct BuildReport {
@@ -21,6 +23,16 @@ struct BuildReport {
 // Nonzero when the package was written into "Update.exe"; 0 on failure,
 // with the report saying why.
 int BuildPackage(BuildReport* report);
+
+// Ends the build directory's path (length bytes in path, a kMaxPath buffer)
+// with one separator and gives its new length; 0 when the longest name the
+// build writes there would not fit a path. isLeadByte tells the path's
+// double-byte characters.
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte);
+
+// Whether the scan's files can make a package (scanned is the scan's
+// result). 0 with the report saying why when they can't.
+int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
 
 // Packs the file folder + relativeName as record number index. 0 on
 // failure; report->failure is set when there is something to tell.

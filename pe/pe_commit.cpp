@@ -133,7 +133,7 @@ static int FinishOutput(PeUpdate* update) {
     place.virtualSize = static_cast<uint32_t>(virtualSize);
     place.rawSize = static_cast<uint32_t>(rawSize);
     place.newTail = update->position;
-    if (!CopyPeTarget(update, update->tailStart, update->image.fileSize - update->tailStart))
+    if (!CopyPeTarget(update, update->tailStart, update->tailEnd - update->tailStart))
         return 0;
     if (update->highWater > update->position &&
         !TruncateFile(update->output, update->position))

@@ -20,6 +20,10 @@
 
 const uint32_t kPeTypeRcData = 10;  // RT_RCDATA
 
+// The new image is written beside the target, under the target's name with
+// this appended.
+const char kPeTempSuffix[] = ".tmp";
+
 // Where an image's bytes come from: read gives 1 when exactly count bytes at
 // offset were copied into buffer, 0 otherwise.
 struct PeSource {
@@ -94,10 +98,17 @@ int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head
                             uint32_t headSize, PeReadFunction read, void* context,
                             uint64_t contentSize);
 
+// The size of the package resource under name that a commit now would
+// write: the target's, or one added since. 0 when there is none.
+int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size);
+// The bytes of every package resource a commit now would write.
+uint64_t SumPeResourceSizes(const PeUpdate* update);
+
 // Ends the transaction and frees update. discard nonzero: deletes the new
 // file, leaving the target untouched; gives 1. discard 0: writes the kept
 // resources and the directory, fixes the headers (section table, resource
 // directory entry, SizeOfImage, SizeOfInitializedData, CheckSum when set),
+// drops a signature (its entry and its bytes, which can't cover the new file),
 // reads the new file back, and renames it over the target; 0 when any step
 // failed (an earlier write included), in which case the target is untouched.
 int EndPeUpdate(PeUpdate* update, int discard);

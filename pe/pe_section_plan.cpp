@@ -46,6 +46,18 @@ static int CanReplaceSection(const PeImage& image, size_t index, uint64_t rawEnd
     return 1;
 }
 
+// Where the target's tail ends. A signature (the certificate table, whose
+// entry holds a file offset) sits at the end of the file; the commit clears
+// its entry, since it can't cover the changed file, and its bytes go with
+// it. One followed by more than its padding is left alone.
+static uint64_t FindTailEnd(const PeImage& image, uint64_t tailStart) {
+    if (image.directoryCount <= kDirSecurity) return image.fileSize;
+    const PeDirectory& table = image.directories[kDirSecurity];
+    uint64_t end = static_cast<uint64_t>(table.rva) + table.size;
+    if (!table.size || table.rva < tailStart || table.rva > image.fileSize) return image.fileSize;
+    return AlignPeUp(end, 8) >= image.fileSize ? table.rva : image.fileSize;
+}
+
 static int ReadHeaderBytes(PeUpdate* update, uint64_t headerEnd) {
     update->headers.resize(headerEnd);
     if (!ReadPeBytes(update->targetSource, 0, update->headers.data(),
@@ -94,6 +106,7 @@ int PlanPeSection(PeUpdate* update) {
     uint64_t tableEnd = image.sectionTableOffset + kSectionHeaderSize * image.sections.size();
     int index = FindResourceSection(image);
     update->tailStart = e.rawEnd;
+    update->tailEnd = FindTailEnd(image, e.rawEnd);
     if (index >= 0 && CanReplaceSection(image, index, e.rawEnd)) {
         update->appendsSection = 0;
         update->sectionIndex = index;

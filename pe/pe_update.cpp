@@ -54,7 +54,7 @@ PeUpdate* BeginPeUpdate(const char* path) {
     PeUpdate* update = new (std::nothrow) PeUpdate();
     if (!update) return nullptr;
     update->path = path;
-    update->tempPath = update->path + ".tmp";
+    update->tempPath = update->path + kPeTempSuffix;
     update->target = fopen(path, "rb");
     if (!update->target || !LoadTarget(update) || !PlanPeSection(update) ||
         !StartOutput(update)) {
@@ -117,4 +117,19 @@ int AddPeResourceBytes(PeUpdate* update, const char* name, const void* data, uin
         return 1;
     }
     return AddPeResourceFromStream(update, name, data, size, nullptr, nullptr, 0);
+}
+
+int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size) {
+    std::u16string key;
+    if (!update || !name || !MakePeName(name, &key)) return 0;
+    auto found = update->named.find(key);
+    if (found == update->named.end()) return 0;
+    *size = found->second.resource.size;
+    return 1;
+}
+
+uint64_t SumPeResourceSizes(const PeUpdate* update) {
+    uint64_t sum = 0;
+    for (const auto& entry : update->named) sum += entry.second.resource.size;
+    return sum;
 }

@@ -33,7 +33,8 @@ struct PeUpdate {
     int appendsSection;           // 0: it replaces the target's last section
     uint64_t sectionStart;        // file offset of the new section
     uint32_t sectionRva;
-    uint64_t tailStart;           // the target's bytes from here on follow the section
+    uint64_t tailStart;           // the target's bytes from here on follow the section,
+    uint64_t tailEnd;             // up to here (a signature at the end is left out)
     uint64_t dropStart;           // the target's bytes [dropStart, tailStart) are left out
     uint64_t position;            // where the next output byte goes
     uint64_t highWater;           // the output's length

@@ -46,9 +46,13 @@ FileFailure GetLastFileFailure(char* text, uint32_t size);
 // ---- Folders -----------------------------------------------------------
 
 struct FolderEntry {
-    char name[kMaxPath];
+    char name[kMaxPath];  // in the ANSI code page, as the system's ANSI calls give it
     int isFolder;
     uint64_t size;
+    // 1 when the ANSI code page can't hold the name: name is then the
+    // system's stand-in ('?' or a look-alike), which opens nothing or
+    // another file.
+    int nameLost;
 };
 typedef uintptr_t SearchHandle;
 

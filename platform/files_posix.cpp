@@ -90,6 +90,7 @@ static int ReadEntry(Search* s, FolderEntry* entry) {
         snprintf(entry->name, sizeof entry->name, "%s", d->d_name);
         entry->isFolder = S_ISDIR(st.st_mode);
         entry->size = entry->isFolder ? 0 : static_cast<uint64_t>(st.st_size);
+        entry->nameLost = 0;
         return 1;
     }
 }

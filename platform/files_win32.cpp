@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <io.h>
 #include <cstdio>
+#include <cwchar>
 #include "platform/files.h"
 
 static FileHandle ToFileHandle(HANDLE h) {
@@ -69,9 +70,11 @@ static FileFailure ClassifyError(DWORD code) {
 }
 
 static void DescribeError(DWORD code, char* text, uint32_t size) {
+    // Language 0 (neutral) asks for the user's language, then the system's,
+    // then US English: a Windows without English still has words for it.
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                             text, size, nullptr);
+                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), text,
+                             size, nullptr);
     // The system's text ends in CR LF and a full stop we don't want twice.
     while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' ||
                      text[n - 1] == ' '))
@@ -87,23 +90,36 @@ FileFailure GetLastFileFailure(char* text, uint32_t size) {
     return failure;
 }
 
-static void CopyEntry(const WIN32_FIND_DATAA& data, FolderEntry* entry) {
-    lstrcpynA(entry->name, data.cFileName, sizeof entry->name);
+// The listing is read with the wide calls, whose names are the ones on the
+// disk, and each name is converted as the ANSI calls would give it. A name
+// that doesn't convert back to itself can't be held by the code page: the
+// ANSI name stands for a character with '?' or a look-alike ("a" for "ā").
+static void CopyEntry(const WIN32_FIND_DATAW& data, FolderEntry* entry) {
+    char name[2 * kMaxPath];  // a double-byte code page takes two bytes a character
+    int n = WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, sizeof name, nullptr,
+                                nullptr);
+    if (n <= 0) name[0] = 0;
+    snprintf(entry->name, sizeof entry->name, "%s", name);
+    WCHAR back[kMaxPath];
+    int m = MultiByteToWideChar(CP_ACP, 0, entry->name, -1, back, kMaxPath);
+    entry->nameLost = n <= 0 || m <= 0 || wcscmp(back, data.cFileName) != 0;
     entry->isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 SearchHandle FindFirstEntry(const char* pattern, FolderEntry* entry) {
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(pattern, &data);
+    WCHAR widePattern[kMaxPath];
+    if (MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, kMaxPath) <= 0) return 0;
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(widePattern, &data);
     if (h == INVALID_HANDLE_VALUE) return 0;
     CopyEntry(data, entry);
     return reinterpret_cast<SearchHandle>(h);
 }
 
 int FindNextEntry(SearchHandle search, FolderEntry* entry) {
-    WIN32_FIND_DATAA data;
-    if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &data)) return 0;
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(reinterpret_cast<HANDLE>(search), &data)) return 0;
     CopyEntry(data, entry);
     return 1;
 }

@@ -10,6 +10,9 @@ uint64_t GetSystemFileTime();
 
 void SleepMilliseconds(uint32_t milliseconds);
 
+// 1 when byte begins a double-byte character in the system's ANSI code page.
+int IsAnsiLeadByte(unsigned char byte);
+
 // A string value under the machine's settings (HKEY_LOCAL_MACHINE), always
 // terminated inside the buffer. 0 when it is missing, unreadable or longer
 // than the buffer.

@@ -19,6 +19,9 @@ uint64_t GetSystemFileTime() {
 
 void SleepMilliseconds(uint32_t milliseconds) { usleep(milliseconds * 1000u); }
 
+// Native paths are UTF-8, where no byte of a longer character is ASCII.
+int IsAnsiLeadByte(unsigned char) { return 0; }
+
 // There is no registry: a value is read from the environment variable of the
 // same name ("TAR_DIR"), which is what the native tools and tests set.
 int ReadMachineString(const char*, const char* value, char* buffer, uint32_t size) {

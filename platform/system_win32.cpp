@@ -13,6 +13,8 @@ uint64_t GetSystemFileTime() {
 
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
+int IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
 int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size) {
     if (!size) return 0;
     DWORD bytes = size;

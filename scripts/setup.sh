@@ -10,6 +10,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32 xvfb xauth
   time
+  openssl osslsigncode
 )
 
 missing=()

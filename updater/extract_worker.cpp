@@ -14,6 +14,9 @@ int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     // double each, as SSE does: 29 of 100 gives 28 on every build.
     volatile double share = static_cast<double>(bytesDone) / static_cast<double>(totalBytes);
     volatile double percent = share * 100.0;
+    // More bytes than the header's total (a damaged header, or a file that
+    // grew between scan and pack) must not overflow the conversion.
+    if (percent >= 100.0) return 100;
     return static_cast<int32_t>(percent);
 }
 

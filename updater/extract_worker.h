@@ -20,8 +20,8 @@ int ExtractPayloadFile(uint32_t index, ExtractFailure* failure);
 // The thread routine; the parameter is not used.
 uint32_t UpdateWorker(void* parameter);
 
-// Percentage of bytes done, truncated as the bar shows it; 0 for a total
-// of 0 (an empty package).
+// Percentage of bytes done, truncated as the bar shows it, at most 100; 0
+// for a total of 0 (an empty package).
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes);
 
 // Plain words for why a file could not be written.

@@ -7,9 +7,9 @@
 
 static const char kGameFileName[] = "ov.exe";
 
-int SetInstallDir(const char* text, uint32_t longestName) {
+int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte) {
     size_t length = strlen(text);
-    int needsSeparator = length == 0 || text[length - 1] != '\\';
+    int needsSeparator = GetLastSingleByte(text, length, isLeadByte) != '\\';
     size_t directoryLength = length + (needsSeparator ? 1 : 0);
     size_t longest = longestName;
     // The readme isn't counted: it is optional, and one that doesn't fit is

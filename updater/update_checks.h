@@ -2,12 +2,14 @@
 // the two checks made before an update starts.
 #pragma once
 #include <cstdint>
+#include "frame/path_text.h"
 
-// Takes the directory text, adds the trailing '\' when missing (an empty
-// text becomes "\", the root of the current drive) and stores it as the
-// install directory. 0 when the directory with "Update.ver", "ov.exe" or a
-// name of longestName bytes appended to it would not fit a path.
-int SetInstallDir(const char* text, uint32_t longestName);
+// Takes the directory text, adds the trailing '\' when its last character
+// isn't one (an empty text becomes "\", the root of the current drive) and
+// stores it as the install directory. 0 when the directory with
+// "Update.ver", "ov.exe" or a name of longestName bytes appended to it would
+// not fit a path. isLeadByte tells the text's double-byte characters.
+int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte);
 
 // The install directory with name appended, into path (kMaxPath bytes). 0
 // when it doesn't fit.

@@ -56,7 +56,7 @@ static int TakeDirectoryFromEdit(HWND window) {
     SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_GETTEXT, sizeof text,
                         reinterpret_cast<LPARAM>(text));
     text[sizeof text - 1] = 0;
-    if (SetInstallDir(text, g_LongestRecordName)) return 1;
+    if (SetInstallDir(text, g_LongestRecordName, IsAnsiLeadByte)) return 1;
     ShowWindowError("The directory name is too long for the files of this update.\n\n"
                     "Please choose a directory with a shorter path.");
     return 0;
@@ -87,7 +87,11 @@ static void OnUpdatePressed(HWND window) {
         ShowWindowError("Game is not correctly installed or wrong directory");
         return;
     }
-    if (!ConfirmVersion()) return;
+    // The question's own message loop delivers a close that comes meanwhile
+    // (posted by another program, or by the task manager): the quit flag is
+    // then set, and the program ends here, before anything is written,
+    // whatever the answer.
+    if (!ConfirmVersion() || g_Quit) return;
     ShowProgressState(window);
     // Busy from here on, so that a close before the worker's first step
     // can't end the process under it.

@@ -84,3 +84,13 @@ TEST(FolderScan, FollowsLinksButNotBackIntoAnEnclosingFolder) {
     if (error) GTEST_SKIP() << "no folder links here: " << error.message();
     EXPECT_EQ((Names{"link\\b.txt", "a.txt"}), Scan(dir).names);
 }
+
+TEST(FolderScan, AFileIdOfZeroIsUnknownAndMatchesNoFolder) {
+    const struct {
+        uint64_t a[2], b[2];
+        int same;
+    } cases[] = {{{7, 42}, {7, 42}, 1}, {{7, 42}, {8, 42}, 0}, {{7, 42}, {7, 43}, 0},
+                 {{0, 5}, {0, 5}, 1},   {{0, 0}, {0, 0}, 0},   {{7, 0}, {7, 0}, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.same, IsSameFolder(c.a, c.b)) << c.a[0] << ":" << c.a[1];
+}

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <cstring>
+#include "builder/folder_scan.h"
 #include "builder/package_writer.h"
 #include "frame/modes.h"
 #include "pe/pe_resources.h"
+#include "tests/unit/pe_test_images.h"
 #include "tests/unit/test_support.h"
 
 // A build directory with "Update.exe"; builds in it as the build mode does.
@@ -94,6 +96,28 @@ TEST_F(PackageWriter, FailuresLeaveTheTargetAsItWasAndSayWhy) {
     }
 }
 
+TEST_F(PackageWriter, RecordsKeptFromAnEarlierBuildCountTowardsTheSizeLimit) {
+    // An earlier build's FILE001 of 1000 MiB: its data runs from the section's
+    // last bytes into a sparse end of the file.
+    using namespace pe_test;
+    std::string image = MakeImage({RcData("FILE000", "a"), RcData("FILE001", "kept")});
+    Put32(&image, image.find(std::string("\4\0\0\0\xE4\4\0\0", 8)), 1000u << 20);
+    const size_t rsrc = kSectionTable + 40;
+    Put32(&image, rsrc + 8, 1001u << 20);
+    Put32(&image, rsrc + 16, 1001u << 20);
+    WriteFile(exe(), image);
+    const uint64_t size = Get32(image, rsrc + 20) + (1001ull << 20);
+    fs::resize_file(exe(), size);
+    Put("new.bin", "");
+    fs::resize_file(dir.path() / "Update" / "new.bin", 800u << 20);
+    EXPECT_FALSE(Build());
+    EXPECT_STREQ("The package would be too large to run: 800 MiB of files and 1000 MiB kept "
+                 "from an earlier build, but an update executable can carry at most 1792 MiB.",
+                 report.failure);
+    EXPECT_EQ(size, fs::file_size(exe()));
+    EXPECT_FALSE(fs::exists(dir.path() / "Update.exe.tmp"));
+}
+
 TEST_F(PackageWriter, MissingExecutableNamesItInASecondBox) {
     Put("a.txt", "a");
     fs::remove(exe());
@@ -134,4 +158,44 @@ TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
     EXPECT_EQ("Can''t find / open(for writing) executable!", shown.shown[0].text);
     EXPECT_EQ(dir.native("Update.exe"), shown.shown[1].text);
     EXPECT_EQ("Error", shown.shown[1].title);
+}
+
+TEST(BuildDirectory, EndsInOneSeparatorAndLeavesRoomForTheTemporaryImage) {
+    const struct {
+        std::string text;
+        LeadBytePredicate isLeadByte;
+        std::string ended;  // "" when refused
+    } cases[] = {
+        {"C:\\b", NoLeadByte, "C:\\b\\"},
+        {"/home/b/", NoLeadByte, "/home/b/"},
+        {"C:\\\x95\x5C", Cp932LeadByte, "C:\\\x95\x5C\\"},  // 0x95 0x5C: one character
+        {"C:\\\x95\x5C", NoLeadByte, "C:\\\x95\x5C"},
+        {"C:\\\x95\x95\x5C", Cp932LeadByte, "C:\\\x95\x95\x5C"},
+        // Room for "Update.exe.tmp" and the terminator.
+        {std::string(244, 'd'), NoLeadByte, std::string(244, 'd') + "\\"},
+        {std::string(245, 'd'), NoLeadByte, ""},
+        {std::string(248, 'd') + "\\", NoLeadByte, ""},
+    };
+    for (const auto& c : cases) {
+        char path[kMaxPath];
+        snprintf(path, sizeof path, "%s", c.text.c_str());
+        uint32_t length = EndBuildDirectory(path, uint32_t(c.text.size()), c.isLeadByte);
+        EXPECT_EQ(c.ended, std::string(path, length)) << c.text;
+    }
+}
+
+TEST(ScanCheck, RefusesMoreFilesThanTheResourceTableHolds) {
+    const struct {
+        size_t files;
+        const char* failure;
+    } cases[] = {{65532, ""},
+                 {65533, "There are too many files to pack: 65533 files, but a package holds at "
+                         "most 65532 files."}};
+    for (const auto& c : cases) {
+        ScanResult scan = ScanResult();
+        scan.names.resize(c.files, "f");
+        BuildReport report = BuildReport();
+        EXPECT_EQ(!c.failure[0], CheckScanResult(1, scan, &report) != 0) << c.files;
+        EXPECT_STREQ(c.failure, report.failure);
+    }
 }

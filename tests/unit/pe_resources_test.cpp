@@ -2,6 +2,7 @@
 // with a tree encoder of the tests' own.
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 #include "pe/pe_resources.h"
@@ -321,6 +322,31 @@ TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
     // No room for one more section header: refused, the target untouched.
     o.sizeOfHeaders = kSectionTable + 40 * 3;
     EXPECT_EQ(Update(MakeImage(TypicalLeaves(), o), {}), "<failed>");
+}
+
+TEST_F(PeWriter, DropsTheSignatureOfASignedTargetWithItsEntry) {
+#ifdef _WIN32
+    GTEST_SKIP() << "openssl and osslsigncode are Linux programs here";
+#endif
+    const std::string d = dir.path().string() + "/";
+    auto run = [](const std::string& command) {
+        return std::system((command + " >/dev/null 2>&1").c_str());
+    };
+    ASSERT_EQ(run("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=throwaway -days 1 -keyout " +
+                  d + "key.pem -out " + d + "cert.pem"), 0);
+    const std::string sign = "osslsigncode sign -certs " + d + "cert.pem -key " + d + "key.pem";
+    const std::string plain = MakeImage(TypicalLeaves());
+    WriteFile(d + "plain.exe", plain);
+    ASSERT_EQ(run(sign + " -in " + d + "plain.exe -out " + d + "signed.exe"), 0);
+    const size_t certificateEntry = kOpt + 96 + 8 * 4;
+    ASSERT_NE(Get32(ReadFile(d + "signed.exe"), certificateEntry + 4), 0u);
+    const std::string rebuilt = Update(ReadFile(d + "signed.exe"), {{"HEADER", "0123456789abcdef"}});
+    EXPECT_EQ(Get32(rebuilt, certificateEntry), 0u);
+    EXPECT_EQ(Get32(rebuilt, certificateEntry + 4), 0u);
+    EXPECT_EQ(rebuilt.size(), Update(plain, {{"HEADER", "0123456789abcdef"}}).size());
+    WriteFile(d + "rebuilt.exe", rebuilt);
+    EXPECT_EQ(run(sign + " -in " + d + "rebuilt.exe -out " + d + "resigned.exe"), 0);
+    EXPECT_EQ(run("osslsigncode verify -CAfile " + d + "cert.pem -in " + d + "resigned.exe"), 0);
 }
 
 TEST_F(PeWriter, RefusesTargetsItCannotUpdate) {

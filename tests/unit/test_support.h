@@ -30,6 +30,10 @@ private:
     fs::path previous_;
 };
 
+// Lead bytes of code page 932 (Shift JIS), and of a single-byte code page.
+inline int Cp932LeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || b >= 0xE0; }
+inline int NoLeadByte(unsigned char) { return 0; }
+
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);  // "<missing>" when absent
 

@@ -81,6 +81,7 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
         std::string text;
         uint32_t longestName;
         const char* stored;  // nullptr: refused
+        LeadBytePredicate isLeadByte = NoLeadByte;
     } cases[] = {
         {"C:\\Games\\Orvanta", 0, "C:\\Games\\Orvanta\\"},
         {"C:\\Games\\Orvanta\\", 0, "C:\\Games\\Orvanta\\"},
@@ -90,9 +91,11 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
         {std::string(248, 'd'), 11, nullptr},
         {std::string(238, 'd'), 20, ""},
         {std::string(5000, 'd'), 0, nullptr},
+        {"C:\\\x95\x5C", 0, "C:\\\x95\x5C\\", Cp932LeadByte},  // 0x95 0x5C: one character
+        {"C:\\\x95\x95\x5C", 0, "C:\\\x95\x95\x5C", Cp932LeadByte},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(c.stored != nullptr, SetInstallDir(c.text.c_str(), c.longestName) != 0)
+        ASSERT_EQ(c.stored != nullptr, SetInstallDir(c.text.c_str(), c.longestName, c.isLeadByte) != 0)
             << c.text.size();
         if (!c.stored) continue;
         if (c.stored[0]) {
@@ -101,7 +104,7 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
         EXPECT_EQ(strlen(g_InstallDir), g_InstallDirLength);
     }
     char path[kMaxPath];
-    ASSERT_TRUE(SetInstallDir(std::string(238, 'd').c_str(), 20));
+    ASSERT_TRUE(SetInstallDir(std::string(238, 'd').c_str(), 20, NoLeadByte));
     EXPECT_TRUE(MakeInstallPath(std::string(20, 'n').c_str(), path));
     EXPECT_EQ(std::string(238, 'd') + "\\" + std::string(20, 'n'), path);
     EXPECT_FALSE(MakeInstallPath(std::string(21, 'n').c_str(), path));
@@ -111,7 +114,7 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
 TEST(InstallDir, ChecksTheGameAndOnlyALargerFullStamp) {
     TempFolder dir;
     g_PackageHeader = PackageHeader{1, 1, 1000};
-    ASSERT_TRUE(SetInstallDir(dir.native().c_str(), 0));
+    ASSERT_TRUE(SetInstallDir(dir.native().c_str(), 0, NoLeadByte));
     EXPECT_FALSE(IsGameInstalled());
     WriteFile(dir.path() / "ov.exe", "game");
     EXPECT_TRUE(IsGameInstalled());
@@ -129,13 +132,13 @@ TEST(InstallDir, ChecksTheGameAndOnlyALargerFullStamp) {
     }
 }
 
-TEST(Progress, IsTruncatedDoublePrecision) {
+TEST(Progress, IsTruncatedDoublePrecisionAndStaysWithin0To100) {
     const struct {
         uint32_t done, total;
         int32_t percent;
     } cases[] = {{29, 100, 28},          {0, 100, 0},           {100, 100, 100},
                  {0x10000, 6553600, 1},  {0x10000, 0x40000, 25}, {0x80000000u, 0xFFFFFFFFu, 50},
-                 {5, 0, 0}};
+                 {5, 0, 0},              {200, 100, 100},       {0xFFFFFFFFu, 1, 100}};
     for (const auto& c : cases)
         EXPECT_EQ(c.percent, ComputeProgress(c.done, c.total)) << c.done << "/" << c.total;
 }
@@ -148,7 +151,7 @@ static void RecordDocument(const char* path) { documents.push_back(path); }
 class Worker : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0));
+        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0, NoLeadByte));
         g_Title[0] = g_ReadmeName[0] = 0;
         g_Busy = g_Quit = g_BytesDone = g_UpdateFailed = 0;
         g_Progress = 0;

@@ -1,0 +1,51 @@
+// The Win32 file layer where only the real system shows it: the system's own
+// words for a failure, and names the ANSI code page can't hold.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include "builder/package_writer.h"
+#include "platform/files.h"
+#include "tests/unit/test_support.h"
+
+// The system's text for code in the user's language, as a reason shows it.
+static std::string UserLanguageText(DWORD code) {
+    char text[300];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, GetUserDefaultUILanguage(), text, sizeof text, nullptr);
+    std::string words(text, n);
+    return words.erase(words.find_last_not_of("\r\n. ") + 1);
+}
+
+// Run by CTest a second time with a German user (unit_system_text_german).
+TEST(SystemText, AFailureWeDontWordIsToldInTheUsersLanguage) {
+    TempFolder dir;
+    EXPECT_EQ(0u, CreateForWrite(dir.native("a<b").c_str()));
+    char text[200];
+    EXPECT_EQ(kFailureOther, GetLastFileFailure(text, sizeof text));
+    EXPECT_NE("", UserLanguageText(ERROR_INVALID_NAME));
+    EXPECT_EQ(UserLanguageText(ERROR_INVALID_NAME), text);
+}
+
+// Made with the wide calls; the ANSI listing shows "??" and a look-alike.
+TEST(CodePageNames, ThatTheCodePageCantHoldFailTheBuildNamedAsListed) {
+    const struct {
+        const wchar_t* name;
+        const char* listed;
+    } cases[] = {{L"\u65E5\u672C\\a.txt", "??"}, {L"\u0101x.txt", "ax.txt"}};
+    for (const auto& c : cases) {
+        TempFolder dir;
+        MakeTargetExecutable(dir.path() / "Update.exe");
+        std::string before = ReadFile(dir.path() / "Update.exe");
+        WriteFile(dir.path() / "Update" / "b.txt", "b");
+        WriteFile(dir.path() / "Update" / fs::path(c.name), "x");
+        BuildReport report;
+        {
+            WorkingDirectory cwd(dir.path());
+            EXPECT_FALSE(BuildPackage(&report)) << c.listed;
+        }
+        EXPECT_NE(std::string::npos,
+                  std::string(report.failure).find(":\n\n" + dir.native("Update\\") + c.listed))
+            << report.failure;
+        EXPECT_TRUE(before == ReadFile(dir.path() / "Update.exe")) << "Update.exe changed";
+    }
+}
