@@ -10,6 +10,9 @@ uint64_t GetSystemFileTime();
 
 void SleepMilliseconds(uint32_t milliseconds);
 
+// 1 when standard error is a terminal (a console on Windows).
+int IsErrorTerminal();
+
 // A string value under the machine's settings (HKEY_LOCAL_MACHINE), always
 // terminated inside the buffer. 0 when it is missing, unreadable or longer
 // than the buffer.

@@ -19,6 +19,8 @@ uint64_t GetSystemFileTime() {
 
 void SleepMilliseconds(uint32_t milliseconds) { usleep(milliseconds * 1000u); }
 
+int IsErrorTerminal() { return isatty(STDERR_FILENO); }
+
 // There is no registry: a value is read from the environment variable of the
 // same name ("TAR_DIR"), which is what the native tools and tests set.
 int ReadMachineString(const char*, const char* value, char* buffer, uint32_t size) {

@@ -13,6 +13,11 @@ uint64_t GetSystemFileTime() {
 
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
+int IsErrorTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size) {
     if (!size) return 0;
     DWORD bytes = size;
