@@ -10,6 +10,8 @@ PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32 xvfb xauth
   time
+  # cpack's .deb of orvanta-pack finds its library needs with dpkg-shlibdeps
+  dpkg-dev
 )
 
 missing=()
