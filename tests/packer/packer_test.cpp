@@ -120,13 +120,13 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     WriteFile(update / "data" / "b.bin", std::string("x\0y", 3));
     MakeTargetExecutable(dir.path() / "stub.exe");
     std::string out, stub = (dir.path() / "stub.exe").string();
-    EXPECT_EQ(255, Pack({"build", build.string()}));
-    EXPECT_FALSE(fs::exists(exe));
+    EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
+    EXPECT_FALSE(fs::exists(exe));  // nor the stub's copy
     ASSERT_EQ(0, Pack({"--stub", stub, build.string()}, &out));
     EXPECT_EQ("Done: 2 files (6 bytes) succesfully saved into resources.\n", out);
     EXPECT_EQ(MakeRecord("caf\xE9.txt", "abc"), ReadResource(exe, "FILE001"));
     std::string built = ReadFile(exe);
-    EXPECT_EQ(255, Pack({"build", "--code-page=932", build.string()}));  // no é there
+    EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
     EXPECT_EQ(built, ReadFile(exe));
     EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
     EXPECT_NE(std::string::npos, out.find("\n     1            3  " + cafe + "\n")) << out;
@@ -134,6 +134,16 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     EXPECT_EQ("abc", ReadFile(dir.path() / "out" / fs::u8path("caf\xC3\xA9.txt")));
     EXPECT_EQ(std::string("x\0y", 3), ReadFile(dir.path() / "out" / "data" / "b.bin"));
     EXPECT_EQ(0, Pack({"verify", exe.string(), build.string()}));
+    std::error_code error;  // a link in the place of a name's part is not written through
+    fs::path linked = dir.path() / "linked", elsewhere = dir.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directories(linked);
+    fs::create_directory_symlink(elsewhere, linked / "data", error);
+    fs::create_symlink(elsewhere / "c.txt", linked / fs::u8path("caf\xC3\xA9.txt"), error);
+    if (!error) {
+        EXPECT_EQ(1, Pack({"extract", exe.string(), linked.string()}));
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
     WriteFile(update / "data" / "b.bin", "xzy");
     WriteFile(update / "new.txt", "n");
     fs::remove(update / fs::u8path("caf\xC3\xA9.txt"));
@@ -152,7 +162,7 @@ TEST(PackerCommandLine, HelpVersionAndWrongUsage) {
         {{"verify", "--help"}, 0, "Usage: orvanta-pack verify UPDATE.EXE BUILD-DIR"},
         {{"--version"}, 0, "orvanta-pack 1."},
         {{"list"}, 2, ""},
-        {{"list", "a", "b"}, 2, ""},
+        {{"build", "a", "b"}, 2, ""},
         {{"list", "--stub", "x", "a"}, 2, ""},
         {{"--code-page", "9999", "x"}, 2, ""},
         {{"--code-page"}, 2, ""},
