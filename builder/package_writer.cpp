@@ -4,6 +4,7 @@
 #include "builder/folder_scan.h"
 #include "builder/title_reader.h"
 #include "pe/pe_resources.h"
+#include "platform/code_pages.h"
 #include "platform/system.h"
 
 // The update executable maps its whole image into a 32-bit address space;
@@ -45,20 +46,40 @@ static int FailHugeFile(BuildReport* report, const char* path) {
                         "than 4 GiB each):", path);
 }
 
+// The build under way, for the caller's progress hook.
+static struct {
+    const BuildOptions* options;
+    uint32_t filesDone;
+    uint32_t fileCount;
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
+} s_progress;
+
+static void TellProgress(uint64_t bytes) {
+    s_progress.bytesDone += bytes;
+    const BuildOptions* options = s_progress.options;
+    if (options && options->progress)
+        options->progress(options->progressContext, s_progress.filesDone, s_progress.fileCount,
+                          s_progress.bytesDone, s_progress.bytesTotal);
+}
+
 static uint32_t ReadFromFile(void* context, void* buffer, uint32_t count) {
-    return ReadBlock(*static_cast<FileHandle*>(context), buffer, count);
+    uint32_t n = ReadBlock(*static_cast<FileHandle*>(context), buffer, count);
+    TellProgress(n);
+    return n;
 }
 
 int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
-                   uint32_t index, BuildReport* report) {
+                   const char* recordName, uint32_t index, BuildReport* report) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
     char path[kMaxPath];
     if (snprintf(path, sizeof path, "%s%s", folder, relativeName) >= (int)sizeof path) return 0;
+    uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
+    if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
     FileHandle file = OpenForRead(path);
     if (!file) return 0;
     uint64_t fileSize = GetFileSize64(file);
-    uint32_t nameLength = static_cast<uint32_t>(strlen(relativeName));
     // A record holds its size in 32 bits: the file and its name must fit.
     int ok = fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull;
     if (!ok && fileSize != ~0ull) FailHugeFile(report, path);
@@ -66,7 +87,8 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
         // The content streams from the file into the package: exactly its
         // size at this moment, or the build fails (a file that shrank).
         unsigned char head[kMaxPath + kRecordOverhead];
-        uint32_t headSize = EncodeRecordHead(relativeName, nameLength, head);
+        uint32_t headSize = EncodeRecordHead(recordName, nameLength, head);
+        TellProgress(headSize);
         ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &file,
                                      fileSize);
     }
@@ -148,13 +170,34 @@ static int CheckImageSize(const PeUpdate* update, const ScanResult& scan, BuildR
     return FailTooLarge(report, scan.recordBytes, kept);
 }
 
+// The names the records carry, converted to the code page the updater will
+// use. 0 when one can't be written in it, or no longer fits a path.
+static int ConvertNames(const ScanResult& scan, const char* folder, uint32_t codePage,
+                        std::vector<std::string>* names, BuildReport* report) {
+    names->resize(scan.names.size());
+    for (size_t i = 0; i < scan.names.size(); i++) {
+        if (ConvertCodePage(scan.names[i], kPlatformCodePage, codePage, &(*names)[i]) &&
+            (*names)[i].size() < kMaxPath)
+            continue;
+        char what[200];
+        snprintf(what, sizeof what, "The name of this file can't be written in code page %u, "
+                 "the one the updater will use:", codePage);
+        return Fail(report, what, (std::string(folder) + scan.names[i]).c_str());
+    }
+    return 1;
+}
+
 // Every record, then the header, title and readme name; 0 when a record
 // failed (the update must then be discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
-                        BuildReport* report) {
+                        const std::vector<std::string>& recordNames, BuildReport* report) {
     for (uint32_t i = 0; i < scan->names.size(); i++) {
-        if (!AddPayloadFile(update, folder, scan->names[i].c_str(), i, report)) return 0;
+        const char* recordName = recordNames[i].c_str();
+        if (!AddPayloadFile(update, folder, scan->names[i].c_str(), recordName, i, report))
+            return 0;
         std::string().swap(scan->names[i]);  // its record is staged
+        s_progress.filesDone++;
+        TellProgress(0);
     }
     report->header.buildTime = GetSystemFileTime();
     unsigned char header[kHeaderSize];
@@ -169,7 +212,7 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
 
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
-                           BuildReport* report) {
+                           const std::vector<std::string>& recordNames, BuildReport* report) {
     char nativePath[4 * kMaxPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
@@ -178,14 +221,31 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
         return Fail(report, "Can''t find / open(for writing) executable!");
     }
     // Checked before any record is streamed; a failure discards the update.
-    if (!CheckImageSize(update, *scan, report) || !WritePackage(update, folder, scan, report)) {
+    if (!CheckImageSize(update, *scan, report) ||
+        !WritePackage(update, folder, scan, recordNames, report)) {
         EndPeUpdate(update, 1);
         return 0;
     }
     return EndPeUpdate(update, 0);
 }
 
-int BuildPackage(BuildReport* report) {
+// Packs into "Update.exe" with the record names in the code page asked
+// for, telling the progress to the options' hook.
+static int PackNames(const char* path, const char* folder, ScanResult* scan,
+                     const BuildOptions* options, BuildReport* report) {
+    uint32_t codePage = options ? options->nameCodePage : kPlatformCodePage;
+    std::vector<std::string> converted;
+    if (codePage != kPlatformCodePage && !ConvertNames(*scan, folder, codePage, &converted, report))
+        return 0;
+    const std::vector<std::string>& recordNames =
+        codePage == kPlatformCodePage ? scan->names : converted;
+    s_progress = {options, 0, static_cast<uint32_t>(scan->names.size()), 0, scan->recordBytes};
+    int built = WriteExecutable(path, folder, scan, recordNames, report);
+    s_progress.options = nullptr;
+    return built;
+}
+
+int BuildPackage(BuildReport* report, const BuildOptions* options) {
     *report = BuildReport();
     char path[kMaxPath];
     uint32_t directoryLength = ReadBuildDirectory(path);
@@ -203,5 +263,5 @@ int BuildPackage(BuildReport* report) {
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);
     strcpy(path + directoryLength, kExecutableName);
-    return WriteExecutable(path, folder, &scan, report);
+    return PackNames(path, folder, &scan, options, report);
 }

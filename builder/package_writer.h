@@ -20,9 +20,24 @@ struct BuildReport {
     char detail[kMaxPath];
 };
 
+// Told after each record and each chunk of a file that was packed: files
+// and bytes so far, and of all (the bytes are the records' sizes).
+typedef void (*BuildProgressHook)(void* context, uint32_t filesDone, uint32_t fileCount,
+                                  uint64_t bytesDone, uint64_t bytesTotal);
+
+// How a build runs beyond the build mode's own way (no options).
+struct BuildOptions {
+    // The code page of the names in the records: the names as listed are
+    // converted to it, and a name it can't hold fails the build.
+    // kPlatformCodePage keeps the names as listed, as the build mode does.
+    uint32_t nameCodePage;
+    BuildProgressHook progress;  // nullptr: none
+    void* progressContext;
+};
+
 // Nonzero when the package was written into "Update.exe"; 0 on failure,
 // with the report saying why.
-int BuildPackage(BuildReport* report);
+int BuildPackage(BuildReport* report, const BuildOptions* options = nullptr);
 
 // Ends the build directory's path (length bytes in path, a kMaxPath buffer)
 // with one separator and gives its new length; 0 when the longest name the
@@ -34,7 +49,8 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 // result). 0 with the report saying why when they can't.
 int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
 
-// Packs the file folder + relativeName as record number index. 0 on
-// failure; report->failure is set when there is something to tell.
+// Packs the file folder + relativeName as record number index, under the
+// name recordName. 0 on failure; report->failure is set when there is
+// something to tell.
 int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
-                   uint32_t index, BuildReport* report);
+                   const char* recordName, uint32_t index, BuildReport* report);

@@ -12,9 +12,9 @@ int RunEraseMode() {
     return kExitSuccess;
 }
 
-int RunBuildMode() {
+int RunBuildMode(const BuildOptions* options) {
     BuildReport report;
-    if (!BuildPackage(&report)) {
+    if (!BuildPackage(&report, options)) {
         if (report.failure[0]) ShowMessage(0, report.failure, "Error", kButtonsOk);
         if (report.detail[0]) ShowMessage(0, report.detail, "Error", kButtonsOk);
         return kExitFailure;

@@ -17,6 +17,9 @@ ProgramMode SelectMode(const char* commandLine);
 // process's exit code.
 int RunProgram(char* commandLine);
 
-// The two command modes, with their closing message.
-int RunBuildMode();
+struct BuildOptions;
+
+// The two command modes, with their closing message. The build mode runs
+// without options; a tool may give some.
+int RunBuildMode(const BuildOptions* options = nullptr);
 int RunEraseMode();

@@ -68,6 +68,16 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]);
 
 // The current directory; its length, 0 on failure or when it doesn't fit.
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size);
+// Makes path the current directory. 0 on failure.
+int SetWorkingDirectory(const char* path);
+
+// Makes the folder unless it is there. 1 when path is then a folder of its
+// own, not a link to one (a link could lead a write elsewhere).
+int MakeFolder(const char* path);
+// 1 when path is a symbolic link (on Windows, any reparse point).
+int IsLink(const char* path);
+// Deletes a file. 0 when it can't be deleted.
+int RemoveFile(const char* path);
 
 // ---- Large files through C stdio (the resource writer) -----------------
 

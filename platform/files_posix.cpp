@@ -145,3 +145,22 @@ int MoveFileOver(const char* source, const char* target) {
     if (stat(target, &st) != 0 || chmod(source, st.st_mode & 07777) != 0) return 0;
     return rename(source, target) == 0;
 }
+
+int SetWorkingDirectory(const char* path) { return chdir(ToPosixPath(path).c_str()) == 0; }
+
+int MakeFolder(const char* path) {
+    std::string p = ToPosixPath(path);
+    if (mkdir(p.c_str(), 0755) != 0 && errno != EEXIST) {
+        RememberErrno();
+        return 0;
+    }
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int IsLink(const char* path) {
+    struct stat st;
+    return lstat(ToPosixPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int RemoveFile(const char* path) { return unlink(ToPosixPath(path).c_str()) == 0; }

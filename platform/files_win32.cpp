@@ -157,3 +157,19 @@ int MoveFileOver(const char* source, const char* target) {
     // crash right after a successful build can't bring the old file back.
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+int SetWorkingDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
+
+int MakeFolder(const char* path) {
+    if (!CreateDirectoryA(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int IsLink(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int RemoveFile(const char* path) { return DeleteFileA(path) != 0; }

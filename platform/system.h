@@ -12,6 +12,8 @@ void SleepMilliseconds(uint32_t milliseconds);
 
 // 1 when byte begins a double-byte character in the system's ANSI code page.
 int IsAnsiLeadByte(unsigned char byte);
+// 1 when standard error is a terminal (a console on Windows).
+int IsErrorTerminal();
 
 // A string value under the machine's settings (HKEY_LOCAL_MACHINE), always
 // terminated inside the buffer. 0 when it is missing, unreadable or longer

@@ -21,6 +21,7 @@ void SleepMilliseconds(uint32_t milliseconds) { usleep(milliseconds * 1000u); }
 
 // Native paths are UTF-8, where no byte of a longer character is ASCII.
 int IsAnsiLeadByte(unsigned char) { return 0; }
+int IsErrorTerminal() { return isatty(STDERR_FILENO); }
 
 // There is no registry: a value is read from the environment variable of the
 // same name ("TAR_DIR"), which is what the native tools and tests set.

@@ -14,6 +14,10 @@ uint64_t GetSystemFileTime() {
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 int IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+int IsErrorTerminal() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size) {
     if (!size) return 0;

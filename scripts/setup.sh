@@ -11,6 +11,8 @@ PACKAGES=(
   wine wine32 xvfb xauth
   time
   openssl osslsigncode
+  # cpack's .deb of orvanta-pack finds its library needs with dpkg-shlibdeps
+  dpkg-dev
 )
 
 missing=()

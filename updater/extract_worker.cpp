@@ -58,9 +58,7 @@ static void AddProgress(uint32_t chunk) {
     SetProgress(ComputeProgress(g_BytesDone, g_PackageHeader.totalBytes));
 }
 
-// Writes the whole chunk; a short write is continued, and only a write that
-// moves nothing fails, so a full disk can't pass for a written file.
-static int WriteChunk(FileHandle file, const unsigned char* bytes, uint32_t count) {
+int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         uint32_t n = WriteBlock(file, bytes + done, count - done);
@@ -70,14 +68,14 @@ static int WriteChunk(FileHandle file, const unsigned char* bytes, uint32_t coun
     return 1;
 }
 
-static int WriteContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
+int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
     FileHandle file = CreateForWrite(target);
     if (!file) return FailFileCall(failure, target);
     // 64-bit position: the step past the last chunk must not wrap to 0.
     for (uint64_t at = 0; at < record.contentSize; at += kChunkSize) {
         uint32_t left = static_cast<uint32_t>(record.contentSize - at);
         uint32_t chunk = left < kChunkSize ? left : kChunkSize;
-        if (!WriteChunk(file, record.content + at, chunk)) {
+        if (!WriteWholeChunk(file, record.content + at, chunk)) {
             FailFileCall(failure, target);
             CloseFile(file);
             return 0;
@@ -100,7 +98,7 @@ int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
     if (!MakeInstallPath(record.name, target))
         return Fail(failure, record.name, DescribeFileFailure(kFailurePathTooLong));
     MakeFileWritable(target);
-    return WriteContent(target, record, failure);
+    return WritePayloadContent(target, record, failure);
 }
 
 // Asks whether to try the failed file again. 1 for Retry.

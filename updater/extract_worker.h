@@ -3,6 +3,7 @@
 // leaves "Update.ver", says so and opens the readme.
 #pragma once
 #include <cstdint>
+#include "package/package_format.h"
 #include "platform/files.h"
 
 const uint32_t kChunkSize = 0x10000;
@@ -12,6 +13,14 @@ struct ExtractFailure {
     char target[kMaxPath + 40];  // the file's path, or its name when it has none
     char reason[200];            // in plain words
 };
+
+// Writes the whole chunk; a short write is continued, and only a write that
+// moves nothing fails, so a full disk can't pass for a written file.
+int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);
+
+// Writes the record's content as the file target, chunk by chunk with the
+// progress. 1 when it was written completely; 0 with failure telling why.
+int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure);
 
 // 1 when record number index was written completely; 0 on any failure,
 // with failure telling why.

@@ -131,10 +131,10 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
     PeUpdate* update = BeginPeUpdate(exe().string().c_str());
     ASSERT_NE(nullptr, update);
     report = BuildReport();
-    EXPECT_FALSE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "missing.txt", 0,
-                                &report));
-    EXPECT_TRUE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "a.txt", 0,
-                               &report));
+    EXPECT_FALSE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "missing.txt",
+                                "missing.txt", 0, &report));
+    EXPECT_TRUE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "a.txt", "a.txt",
+                               0, &report));
     EXPECT_STREQ("", report.failure);
     EndPeUpdate(update, 1);
 }

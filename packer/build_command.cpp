@@ -1,0 +1,115 @@
+// orvanta-pack build: the build mode in a directory, with its messages on
+// the terminal ("Done: ..." on stdout, "Error: ..." on stderr), a progress
+// line for long builds, and an update program to start from.
+#include <cstdio>
+#include <cstring>
+#include "builder/package_writer.h"
+#include "frame/modes.h"
+#include "packer/packer.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "updater/extract_worker.h"
+
+namespace {
+
+const uint64_t kSecond = 10000000;  // in FILETIME's 100 ns
+
+// The progress line on stderr: once a build has taken a second, on a
+// terminal only, at most ten times a second; cleared before any message.
+struct ProgressLine {
+    uint64_t started;
+    uint64_t shownAt;
+    int shown;
+};
+ProgressLine s_line;
+
+void ClearProgress() {
+    if (s_line.shown) fprintf(stderr, "\r%50s\r", "");
+    s_line.shown = 0;
+}
+
+void ShowProgress(void*, uint32_t filesDone, uint32_t fileCount, uint64_t bytesDone,
+                  uint64_t bytesTotal) {
+    uint64_t now = GetSystemFileTime();
+    if (now - s_line.started < kSecond || now - s_line.shownAt < kSecond / 10) return;
+    uint64_t percent = bytesTotal ? bytesDone * 100 / bytesTotal : 100;
+    fprintf(stderr, "\rorvanta-pack: %u of %u files, %u%%", filesDone, fileCount,
+            static_cast<unsigned>(percent < 100 ? percent : 100));
+    fflush(stderr);
+    s_line.shownAt = now;
+    s_line.shown = 1;
+}
+
+int PrintMessage(WindowHandle, const char* text, const char* title, MessageButtons) {
+    ClearProgress();
+    FILE* out = strcmp(title, "Error") == 0 ? stderr : stdout;
+    fprintf(out, "%s: %s\n", title, text);
+    return kAnswerOk;
+}
+
+int IsFile(const std::string& path) {
+    FileHandle file = OpenForRead(path.c_str());
+    if (file) CloseFile(file);
+    return file != 0;
+}
+
+int CopyWholeFile(const std::string& source, const std::string& target) {
+    FileHandle in = OpenForRead(source.c_str());
+    FileHandle out = in ? CreateForWrite(target.c_str()) : 0;
+    uint64_t size = in ? GetFileSize64(in) : 0, copied = 0;
+    std::string buffer(1 << 16, '\0');
+    uint32_t n = 0;
+    while (out && (n = ReadBlock(in, &buffer[0], static_cast<uint32_t>(buffer.size()))) > 0 &&
+           WriteWholeChunk(out, reinterpret_cast<const unsigned char*>(buffer.data()), n))
+        copied += n;
+    if (out) CloseFile(out);
+    if (in) CloseFile(in);
+    return out && n == 0 && copied == size;
+}
+
+// Starts Update.exe as a copy of the stub when there is none; created says
+// whether it did. 0 when the copy failed (nothing is left of it).
+int PlaceStub(const std::string& target, const std::string& stub, int* created) {
+    *created = 0;
+    if (stub.empty() || IsFile(target)) return 1;
+    if (CopyWholeFile(stub, target)) return *created = 1;
+    RemoveFile(target.c_str());
+    fprintf(stderr, "orvanta-pack: %s can't be copied to %s\n", stub.c_str(), target.c_str());
+    return 0;
+}
+
+// The build mode in the current directory, its messages on the terminal.
+int RunBuild(const PackerArguments& arguments) {
+    BuildOptions options = {arguments.codePage, nullptr, nullptr};
+    if (!arguments.quiet && IsErrorTerminal()) options.progress = ShowProgress;
+    s_line = ProgressLine{GetSystemFileTime(), 0, 0};
+    SetMessageHook(PrintMessage);
+    int status = RunBuildMode(&options);
+    SetMessageHook(nullptr);
+    ClearProgress();
+    return status;
+}
+
+}  // namespace
+
+int RunBuildCommand(const PackerArguments& arguments) {
+    std::string folder = arguments.operands.empty() ? "." : arguments.operands[0];
+    std::string target = folder + "\\Update.exe";
+    uint64_t identity[2];
+    int created = 0;
+    if (!GetFolderIdentity(folder.c_str(), identity)) {
+        fprintf(stderr, "orvanta-pack: %s: no such folder\n", folder.c_str());
+        return kPackFailed;
+    }
+    if (!PlaceStub(target, arguments.stub, &created)) return kPackFailed;
+    char previous[4096];
+    uint32_t hasPrevious = GetWorkingDirectory(previous, sizeof previous);
+    int status = SetWorkingDirectory(folder.c_str()) ? RunBuild(arguments) : kPackFailed;
+    if (hasPrevious) SetWorkingDirectory(previous);
+    if (status != kPackOk && created) RemoveFile(target.c_str());
+    if (status != kPackOk && !IsFile(target))
+        fprintf(stderr, "orvanta-pack: %s has no Update.exe to pack into: give the update "
+                        "program to start from with --stub FILE (installed as "
+                        "share/orvanta-pack/Update.exe)\n", folder.c_str());
+    return status;
+}

@@ -1,0 +1,176 @@
+// orvanta-pack in process, on both builds (the Windows one under Wine): code
+// pages, its text forms, packages damaged by the unit helpers, and a build
+// with names beyond ASCII through list, extract and verify.
+#include <gtest/gtest.h>
+#include "packer/packer.h"
+#include "platform/code_pages.h"
+#include "tests/unit/test_support.h"
+
+// orvanta-pack with these arguments; its standard output into out.
+static int Pack(std::vector<std::string> arguments, std::string* out = nullptr) {
+    std::vector<char*> argv{const_cast<char*>("orvanta-pack")};
+    for (std::string& argument : arguments) argv.push_back(&argument[0]);
+    testing::internal::CaptureStdout();
+    int status = RunPacker(static_cast<int>(argv.size()), argv.data());
+    std::string text = testing::internal::GetCapturedStdout();
+    if (out) *out = text;
+    return status;
+}
+
+TEST(PackerText, CodePagesConvertBothWaysOrRefuse) {
+    const struct {
+        const char* utf8;
+        uint32_t codePage;
+        const char* stored;  // nullptr: the code page can't hold it
+    } cases[] = {
+        {"caf\xC3\xA9.txt", 1252, "caf\xE9.txt"},
+        {"\xE2\x82\xAC", 1252, "\x80"},      // the euro sign
+        {"\xE3\x82\xBD", 932, "\x83\x5C"},   // its second byte is '\'
+        {"\xE6\x97\xA5", 1252, nullptr},
+        {"caf\xC3\xA9", 932, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string stored, back;
+        ASSERT_EQ(c.stored != nullptr, ConvertCodePage(c.utf8, kUtf8CodePage, c.codePage, &stored))
+            << c.utf8;
+        if (!c.stored) continue;
+        EXPECT_EQ(c.stored, stored);
+        EXPECT_TRUE(ConvertCodePage(stored, c.codePage, kUtf8CodePage, &back));
+        EXPECT_EQ(c.utf8, back);
+    }
+    EXPECT_TRUE(IsKnownCodePage(1252));
+    EXPECT_FALSE(IsKnownCodePage(9999));
+}
+
+TEST(PackerText, BuildTimesInUtcAndJsonStringsInAscii) {
+    const struct {
+        uint64_t fileTime;
+        const char* text;
+    } times[] = {
+        {0, "1601-01-01 00:00:00 UTC"},
+        {116444736000000000ull, "1970-01-01 00:00:00 UTC"},
+        {125963423999999999ull, "2000-02-29 23:59:59 UTC"},
+        {~0ull, "60056-05-28 05:36:10 UTC"},
+    };
+    for (const auto& t : times) {
+        char text[40];
+        FormatBuildTime(t.fileTime, text, sizeof text);
+        EXPECT_STREQ(t.text, text);
+    }
+    const struct {
+        const char* utf8;
+        const char* json;
+    } strings[] = {
+        {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
+        {"\n\x01\x7f", "\"\\u000a\\u0001\\u007f\""},
+        {"caf\xC3\xA9 \xE2\x82\xAC", "\"caf\\u00e9 \\u20ac\""},
+        {"\xF0\x9F\x98\x80", "\"\\ud83d\\ude00\""},
+        {"\x80\xC3\xE2\x82 \xC0\xAF \xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd \\ufffd\\ufffd "
+                                                   "\\ufffd\\ufffd\\ufffd\""},
+    };
+    for (const auto& s : strings) {
+        std::string json;
+        AppendJsonString(&json, s.utf8);
+        EXPECT_EQ(s.json, json) << s.utf8;
+    }
+}
+
+TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
+    TempFolder dir;
+    WriteFile(dir.path() / "build" / "Update" / "a.txt", "abc");
+    WriteFile(dir.path() / "build" / "Update" / "s" / "b.txt", "de");
+    std::string a = MakeRecord("a.txt", "abc"), b = MakeRecord("s\\b.txt", "de");
+    const struct {
+        std::vector<TestResource> resources;
+        int status;
+        const char* line;  // of list, with its flag
+    } cases[] = {
+        {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 0,
+         "\n     1            2  s\\b.txt\n"},
+        {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", std::string("\x09\0\0\0ab", 6)}},
+         1, "\n     1            -  FILE001  ! damaged record\n"},
+        {{{"HEADER", MakeHeader(3, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
+         "\n     2            -  FILE002  ! missing: the header counts 3 files, the package holds 2\n"},
+        {{{"HEADER", MakeHeader(2, 6, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
+         "\ntotal bytes: 6  ! the records hold 5 bytes\n"},
+        {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", MakeRecord("..\\b.txt", "de")}},
+         1, "\n     1            2  ..\\b.txt  ! the updater refuses this name: it points outside"},
+        {{{"FILE000", a}}, 1, ""},  // no header: no package
+    };
+    for (const auto& c : cases) {
+        std::string exe = (dir.path() / "Update.exe").string(), out = (dir.path() / "out").string();
+        UsePackage(exe, c.resources);
+        std::string text, json;
+        EXPECT_EQ(c.status, Pack({"list", exe}, &text)) << c.line;
+        EXPECT_NE(std::string::npos, text.find(c.line)) << text;
+        EXPECT_EQ(c.status, Pack({"verify", exe, (dir.path() / "build").string()})) << c.line;
+        EXPECT_EQ(c.status, Pack({"extract", exe, out})) << c.line;
+        EXPECT_FALSE(fs::exists(dir.path() / "b.txt"));  // nothing outside
+        fs::remove_all(out);
+    }
+}
+
+TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
+    std::string cafe;  // "café.txt" as this platform spells file names
+    if (!ConvertCodePage("caf\xC3\xA9.txt", kUtf8CodePage, kPlatformCodePage, &cafe))
+        GTEST_SKIP() << "this system's code page has no e acute";
+    TempFolder dir;
+    fs::path build = dir.path() / "build", update = build / "Update", exe = build / "Update.exe";
+    WriteFile(update / fs::u8path("caf\xC3\xA9.txt"), "abc");
+    WriteFile(update / "data" / "b.bin", std::string("x\0y", 3));
+    MakeTargetExecutable(dir.path() / "stub.exe");
+    std::string out, stub = (dir.path() / "stub.exe").string();
+    EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
+    EXPECT_FALSE(fs::exists(exe));  // nor the stub's copy
+    ASSERT_EQ(0, Pack({"--stub", stub, build.string()}, &out));
+    EXPECT_EQ("Done: 2 files (6 bytes) succesfully saved into resources.\n", out);
+    EXPECT_EQ(MakeRecord("caf\xE9.txt", "abc"), ReadResource(exe, "FILE001"));
+    std::string built = ReadFile(exe);
+    EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
+    EXPECT_EQ(built, ReadFile(exe));
+    EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
+    EXPECT_NE(std::string::npos, out.find("\n     1            3  " + cafe + "\n")) << out;
+    EXPECT_EQ(0, Pack({"extract", exe.string(), (dir.path() / "out").string()}));
+    EXPECT_EQ("abc", ReadFile(dir.path() / "out" / fs::u8path("caf\xC3\xA9.txt")));
+    EXPECT_EQ(std::string("x\0y", 3), ReadFile(dir.path() / "out" / "data" / "b.bin"));
+    EXPECT_EQ(0, Pack({"verify", exe.string(), build.string()}));
+    std::error_code error;  // a link in the place of a name's part is not written through
+    fs::path linked = dir.path() / "linked", elsewhere = dir.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directories(linked);
+    fs::create_directory_symlink(elsewhere, linked / "data", error);
+    fs::create_symlink(elsewhere / "c.txt", linked / fs::u8path("caf\xC3\xA9.txt"), error);
+    if (!error) {
+        EXPECT_EQ(1, Pack({"extract", exe.string(), linked.string()}));
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    WriteFile(update / "data" / "b.bin", "xzy");
+    WriteFile(update / "new.txt", "n");
+    fs::remove(update / fs::u8path("caf\xC3\xA9.txt"));
+    EXPECT_EQ(1, Pack({"verify", exe.string(), build.string()}, &out));
+    EXPECT_EQ("different: data\\b.bin\nmissing: new.txt\nextra: " + cafe + "\n", out);
+}
+
+TEST(PackerCommandLine, HelpVersionAndWrongUsage) {
+    std::string out;
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        const char* output;  // the start of standard output
+    } cases[] = {
+        {{"--help"}, 0, "Usage: orvanta-pack [build] [DIR]"},
+        {{"verify", "--help"}, 0, "Usage: orvanta-pack verify UPDATE.EXE BUILD-DIR"},
+        {{"--version"}, 0, "orvanta-pack 1."},
+        {{"list"}, 2, ""},
+        {{"build", "a", "b"}, 2, ""},
+        {{"list", "--stub", "x", "a"}, 2, ""},
+        {{"--code-page", "9999", "x"}, 2, ""},
+        {{"--code-page"}, 2, ""},
+        {{"--bogus"}, 2, ""},
+        {{"list", "no-such.exe"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.status, Pack(c.arguments, &out)) << c.arguments[0];
+        EXPECT_EQ(0u, out.find(c.output)) << out;
+    }
+}

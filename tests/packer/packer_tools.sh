@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# orvanta-pack.exe under Wine and the native orvanta-pack on real patches:
+# one built by "Update.exe /BUILD" under Wine, and one packed on Linux with
+# names beyond ASCII that Update.exe then installs under Wine.
+#   packer_tools.sh ORVANTA_PACK_EXE UPDATE_EXE DRIVER_EXE NATIVE_ORVANTA_PACK
+set -euo pipefail
+tool="$1" update_exe="$2" driver="$3" native="$4"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+run() { "$root/scripts/wine-run.sh" "$@"; }
+pack() { run "$tool" "$@"; }
+# expect STATUS COMMAND...: runs it, its output in out.txt and err.txt.
+expect() {
+  local status=0
+  "${@:2}" >"$work/out.txt" 2>"$work/err.txt" || status=$?
+  sed -i 's/\r$//' "$work/out.txt" "$work/err.txt"
+  if [ "$status" -ne "$1" ]; then
+    echo "exit $status, not $1: ${*:2}"; cat "$work/out.txt" "$work/err.txt"; exit 1
+  fi
+}
+# json PYTHON: asserts on the document d that out.txt holds.
+json() { python3 -c "import json; d = json.load(open('$work/out.txt')); $1"; }
+
+# A patch built by /BUILD: listed, extracted, verified; a changed byte is named.
+cp -r "$root/examples/patch-1.1" "$work/built"
+cp "$update_exe" "$work/built/Update.exe"
+cp "$update_exe" "$work/Builder.exe"
+run "$driver" "$work/Builder.exe" "$work/built" /BUILD box press OK exit | grep -q "exit 0"
+expect 0 pack list "$work/built/Update.exe"
+grep -qx "readme: docs\\\\Patch 1.1 notes.txt" "$work/out.txt"
+grep -qE '^ +[0-3] +150007  data\\maps\\northern_pass.map$' "$work/out.txt"
+expect 0 pack list --json "$work/built/Update.exe"
+json "assert d['fileCount'] == 4 and d['totalBytes'] == 170242 == sum(r['size'] for r in d['records'])
+assert d['title'] == 'Orvanta Patch 1.1' and d['problems'] == 0 and d['buildTime'].endswith(' UTC')
+assert sorted(r['name'] for r in d['records'])[0] == 'data\\\\maps\\\\northern_pass.map'"
+expect 0 pack extract "$work/built/Update.exe" "$work/extracted"
+diff -r "$work/extracted" "$work/built/Update"
+expect 0 pack verify "$work/built/Update.exe" "$work/built"
+expect 0 "$native" verify "$work/built/Update.exe" "$work/built"
+printf X | dd of="$work/built/Update/data/maps/northern_pass.map" bs=1 seek=70000 conv=notrunc 2>/dev/null
+expect 1 pack verify "$work/built/Update.exe" "$work/built"
+test "$(cat "$work/out.txt")" = 'different: data\maps\northern_pass.map'
+
+# Names beyond ASCII packed on Linux, read by the Windows tool, installed
+# under Wine under the same names.
+mkdir -p "$work/names/Update/Données" "$work/game/Données"
+printf abc >"$work/names/Update/café.txt"
+printf 12 >"$work/names/Update/Données/été üß.bin"
+expect 0 "$native" build "$work/names" --stub "$update_exe"
+expect 0 pack list --json "$work/names/Update.exe"
+json "assert sorted(r['name'] for r in d['records']) == ['Donn\u00e9es\\\\\u00e9t\u00e9 \u00fc\u00df.bin', 'caf\u00e9.txt']"
+expect 0 pack verify "$work/names/Update.exe" "$work/names"
+printf MZ >"$work/game/ov.exe"
+game="$(WINEPREFIX="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}" winepath -w "$work/game" 2>/dev/null)"
+run reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game" /f >/dev/null
+run "$driver" "$work/names/Update.exe" "$work/game" "" window press Update box press OK exit |
+  grep -q "exit 0"
+cmp "$work/game/café.txt" "$work/names/Update/café.txt"
+cmp "$work/game/Données/été üß.bin" "$work/names/Update/Données/été üß.bin"
+
+# The Windows tool builds too, from a stub; without one it says how to give one.
+mkdir -p "$work/stubbed/Update"
+printf a >"$work/stubbed/Update/a.txt"
+expect 255 pack "$work/stubbed"
+grep -q -- "--stub FILE" "$work/err.txt"
+expect 0 pack build --quiet "$work/stubbed" --stub "$update_exe"
+test "$(cat "$work/out.txt")" = "Done: 1 files (1 bytes) succesfully saved into resources."
+expect 0 pack verify "$work/stubbed/Update.exe" "$work/stubbed"
+
+# A header that counts one file more than the package holds, found by its bytes.
+expect 0 pack list --json "$work/stubbed/Update.exe"
+python3 - "$work/out.txt" "$work/stubbed/Update.exe" <<'PY'
+import json, struct, sys
+d = json.load(open(sys.argv[1]))
+header = lambda count: struct.pack('<IIQ', count, d['totalBytes'], int(d['buildFileTime']))
+image = open(sys.argv[2], 'rb').read()
+assert image.count(header(1)) == 1
+open(sys.argv[2], 'wb').write(image.replace(header(1), header(2)))
+PY
+expect 1 pack list --json "$work/stubbed/Update.exe"
+json "assert d['problems'] == 1 and d['records'][1]['problem'].startswith('missing: ')"
+expect 1 pack verify "$work/stubbed/Update.exe" "$work/stubbed"
+expect 2 pack list --code-page x "$work/stubbed/Update.exe"
+echo "packer tools: list, extract, verify and build on real patches, names installed"
