@@ -218,11 +218,12 @@ def verify_install(payload, stamp=True):
 
 # ---- One run of each kind ----------------------------------------------------
 
-def build_package(payload, package_path):
-    """Builder.exe /BUILD in the payload's build folder; the package is moved
-    to package_path. Gives seconds, peak KiB, box text."""
+def build_package(payload, package_path, stub=None):
+    """Builder.exe /BUILD in the payload's build folder, into a copy of stub
+    (the update executable by default); the package is moved to
+    package_path. Gives seconds, peak KiB, box text."""
     built = os.path.join(payload, "Update.exe")
-    shutil.copyfile(OPTS.update_exe, built)
+    shutil.copyfile(stub or OPTS.update_exe, built)
     os.sync()
     sampled = {}
 
@@ -420,11 +421,18 @@ def bench_payload(name, report_rows, rounds):
     payload = payload_dir(name)
     package = os.path.join(OPTS.work, "runs", name, "Update.exe")
     total = sum(size for size, _ in read_manifest(payload))
-    builds, natives, ours, mins, cps = [], [], [], [], []
+    builds, natives, ours, mins, cps, earlier = [], [], [], [], [], []
     jobs = {"ours": lambda: ours.append(install_package(package, payload)),
             "min_writer": lambda: mins.append(min_writer_run(payload)),
             "cp": lambda: cps.append(cp_run(payload))}
     order = ["ours", "min_writer", "cp"]
+    if OPTS.compare_exe:
+        # The same package in another update executable, run in the same rounds.
+        other = os.path.join(OPTS.work, "runs", name + "-compare", "Update.exe")
+        if not build_package(payload, other, OPTS.compare_exe)["ok"]:
+            raise RuntimeError("the package in the compared program did not build")
+        jobs["earlier"] = lambda: earlier.append(install_package(other, payload))
+        order.append("earlier")
     for r in range(rounds):
         log("%s: round %d of %d" % (name, r + 1, rounds))
         result = build_package(payload, package)
@@ -433,10 +441,11 @@ def bench_payload(name, report_rows, rounds):
         builds.append(result)
         if OPTS.native_packer:
             natives.append(native_build(payload))
-        for job in order[r % 3:] + order[:r % 3]:  # each one first, in turn
+        turn = r % len(order)
+        for job in order[turn:] + order[:turn]:  # each one first, in turn
             jobs[job]()
     report_rows[name] = dict(total=total, builds=builds, natives=natives, ours=ours, mins=mins,
-                             cps=cps, files=len(read_manifest(payload)))
+                             cps=cps, earlier=earlier, files=len(read_manifest(payload)))
 
 
 def report_build_install(report, rows):
@@ -494,6 +503,20 @@ def report_build_install(report, rows):
                   "byte-for-byte check"], table)
     report.add("Targets: \"big\" whole ≤ 2.5× cp -r (warm server): %s; \"many\" whole ≤ 1.5× min writer: %s."
                % (target_text(rows, "big", "cps", 2.5), target_text(rows, "many", "mins", 1.5)), "")
+    compared = [(name, r) for name, r in rows.items() if r["earlier"]]
+    if compared:
+        report.add("Against the compared program (`--compare-exe`), the same package, "
+                   "installed in the same rounds:", "")
+        report.table(["payload", "whole s: this / compared", "Update→Done s: this / compared",
+                      "whole ratio", "Update→Done ratio"],
+                     [[name, "%.2f / %.2f" % (med([x["whole"] for x in r["ours"]]),
+                                              med([x["whole"] for x in r["earlier"]])),
+                       "%.2f / %.2f" % (med([x["install"] for x in r["ours"]]),
+                                        med([x["install"] for x in r["earlier"]])),
+                       ratio(med([x["whole"] for x in r["ours"]]),
+                             med([x["whole"] for x in r["earlier"]])),
+                       ratio(med([x["install"] for x in r["ours"]]),
+                             med([x["install"] for x in r["earlier"]]))] for name, r in compared])
     report.add("CPU time (medians): the updater from the press of Update to the Done box; the "
                "minimal writer over its whole process. The Wine server serves every file call.", "")
     table = []
@@ -642,6 +665,8 @@ def parse_options():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--scale", action="store_true")
     parser.add_argument("--keep", action="store_true", help="keep payloads and packages")
+    parser.add_argument("--compare-exe", default="",
+                        help="another Update.exe whose installs run in the same rounds")
     opts = parser.parse_args()
     opts.work = os.path.abspath(opts.work)
     opts.bench_driver = os.path.join(opts.bench_bin, "bench_driver.exe")

@@ -92,6 +92,23 @@ int MeasureFile(FILE* file, uint64_t* size);
 int TruncateFile(FILE* file, uint64_t size);
 // Pushes written data to the disk, so a rename never outruns the data.
 int FlushFile(FILE* file);
-// Replaces target with source in one step, durably; on POSIX, source takes
-// the target's permission bits first.
+
+// ---- Renames and the install's checks ----------------------------------
+
+// Renames source to target in one step, replacing a target that exists
+// (which must not be read-only); on POSIX, source takes the target's
+// permission bits first. Paths in the program's spelling or the native one.
 int MoveFileOver(const char* source, const char* target);
+// 1 when something (file or folder) exists at path.
+int PathExists(const char* path);
+// Pushes a file's written data to the disk.
+int FlushFileData(FileHandle file);
+// 1 when the file is missing or could be renamed now: no other program
+// holds it open without sharing it. 0 sets the last file failure.
+int CanReplaceFile(const char* path);
+// The final path of an existing file or folder, every link resolved. 0 when
+// it doesn't exist (the last file failure says why) or doesn't fit out.
+int ResolvePath(const char* path, char* out, uint32_t size);
+// Bytes this user may still write on the volume that holds path. 0 when
+// unknown.
+int GetFreeDiskSpace(const char* path, uint64_t* bytes);

@@ -4,7 +4,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include "platform/files.h"
 #include "platform/posix_path.h"
@@ -139,11 +141,47 @@ int MakeNativePath(const char* path, char* out, uint32_t size) {
 int FlushFile(FILE* file) { return fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 int MoveFileOver(const char* source, const char* target) {
-    // The new file was created with default permissions; it takes over the
+    // A new file was created with default permissions; it takes over the
     // target's, so an executable stays executable.
+    std::string from = ToPosixPath(source), to = ToPosixPath(target);
     struct stat st;
-    if (stat(target, &st) != 0 || chmod(source, st.st_mode & 07777) != 0) return 0;
-    return rename(source, target) == 0;
+    if (stat(to.c_str(), &st) == 0 && chmod(from.c_str(), st.st_mode & 07777) != 0) return 0;
+    if (rename(from.c_str(), to.c_str()) == 0) return 1;
+    RememberErrno();
+    return 0;
+}
+
+int RemoveFile(const char* path) {
+    if (unlink(ToPosixPath(path).c_str()) == 0) return 1;
+    RememberErrno();
+    return 0;
+}
+
+int PathExists(const char* path) {
+    struct stat st;
+    return lstat(ToPosixPath(path).c_str(), &st) == 0;
+}
+
+int FlushFileData(FileHandle file) { return fsync(ToFd(file)) == 0; }
+
+int CanReplaceFile(const char*) { return 1; }  // nothing holds a file against a rename
+
+int ResolvePath(const char* path, char* out, uint32_t size) {
+    char* resolved = realpath(ToPosixPath(path).c_str(), nullptr);
+    if (!resolved) {
+        RememberErrno();
+        return 0;
+    }
+    int fits = snprintf(out, size, "%s", resolved) < static_cast<int>(size);
+    free(resolved);
+    return fits;
+}
+
+int GetFreeDiskSpace(const char* path, uint64_t* bytes) {
+    struct statvfs st;
+    if (statvfs(ToPosixPath(path).c_str(), &st) != 0) return 0;
+    *bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+    return 1;
 }
 
 int SetWorkingDirectory(const char* path) { return chdir(ToPosixPath(path).c_str()) == 0; }
@@ -163,4 +201,3 @@ int IsLink(const char* path) {
     return lstat(ToPosixPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-int RemoveFile(const char* path) { return unlink(ToPosixPath(path).c_str()) == 0; }

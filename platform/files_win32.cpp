@@ -154,7 +154,7 @@ int FlushFile(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) =
 
 int MoveFileOver(const char* source, const char* target) {
     // Write-through: the call returns once the new name is on the disk, so a
-    // crash right after a successful build can't bring the old file back.
+    // crash right after it can't bring the old file back.
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -173,3 +173,34 @@ int IsLink(const char* path) {
 }
 
 int RemoveFile(const char* path) { return DeleteFileA(path) != 0; }
+int PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int FlushFileData(FileHandle file) { return FlushFileBuffers(ToHandle(file)) != 0; }
+
+int CanReplaceFile(const char* path) {
+    // A rename needs delete access, which a program that holds the file
+    // open without sharing delete (a running game's own files) denies.
+    HANDLE h = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(h);
+    return 1;
+}
+
+int ResolvePath(const char* path, char* out, uint32_t size) {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    DWORD n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return n > 0 && n < size;
+}
+
+int GetFreeDiskSpace(const char* path, uint64_t* bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(path, &available, nullptr, nullptr)) return 0;
+    *bytes = available.QuadPart;
+    return 1;
+}

@@ -7,6 +7,7 @@
 # (--scale adds a few); --quick is a smoke run of about a minute.
 #
 #   scripts/bench.sh [--quick] [--scale] [--keep] [--native-packer PATH]
+#                    [--compare-exe UPDATE.EXE]
 #
 # BENCH_DIR (default build/bench) holds its builds, payloads, runs and
 # results; its Wine prefix is $ORVANTA_WINEPREFIX or $BENCH_DIR/wineprefix.
@@ -26,8 +27,10 @@ args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --native-packer) native="$2"; shift 2 ;;
+    --compare-exe) args+=("$1" "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"); shift 2 ;;
     --quick|--scale|--keep) args+=("$1"); shift ;;
-    *) echo "usage: $0 [--quick] [--scale] [--keep] [--native-packer PATH]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--scale] [--keep] [--native-packer PATH] [--compare-exe PATH]" >&2
+       exit 2 ;;
   esac
 done
 mkdir -p "$work"

@@ -1,12 +1,24 @@
 #include "updater/extract_worker.h"
-#include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 #include "platform/system.h"
+#include "updater/install_checks.h"
+#include "updater/install_journal.h"
+#include "updater/install_recovery.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
 #include "updater/update_checks.h"
 
-static const char kDamaged[] = "The update package is damaged";
+// One file of the install: a record, or the stamp last.
+struct InstallItem {
+    const char* name;
+    const unsigned char* content;
+    uint32_t size;
+    int setAside;  // its original is now name + kOldFileSuffix
+    int placed;    // its new file is now in place
+};
+
+static Journal journal;
 
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     if (totalBytes == 0) return 0;
@@ -18,33 +30,6 @@ int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     // grew between scan and pack) must not overflow the conversion.
     if (percent >= 100.0) return 100;
     return static_cast<int32_t>(percent);
-}
-
-const char* DescribeFileFailure(FileFailure failure) {
-    switch (failure) {
-    case kFailureNoFolder: return "The folder for this file does not exist";
-    case kFailureDenied: return "Access is denied";
-    case kFailureWriteProtected: return "The disk is write-protected";
-    case kFailureInUse: return "The file is in use by another program";
-    case kFailureDiskFull: return "The disk is full";
-    case kFailurePathTooLong: return "The path is too long";
-    case kFailureOther: break;
-    }
-    return nullptr;
-}
-
-static int Fail(ExtractFailure* failure, const char* target, const char* reason) {
-    snprintf(failure->target, sizeof failure->target, "%s", target);
-    snprintf(failure->reason, sizeof failure->reason, "%s", reason);
-    return 0;
-}
-
-// The reason of the file call that just failed.
-static int FailFileCall(ExtractFailure* failure, const char* target) {
-    char systemText[sizeof failure->reason];
-    FileFailure cause = GetLastFileFailure(systemText, sizeof systemText);
-    const char* words = DescribeFileFailure(cause);
-    return Fail(failure, target, words ? words : systemText);
 }
 
 static void SetProgress(int32_t progress) {
@@ -68,72 +53,156 @@ int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count)
     return 1;
 }
 
-int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
-    FileHandle file = CreateForWrite(target);
-    if (!file) return FailFileCall(failure, target);
+static int WriteContent(const char* path, const InstallItem& item, int counted,
+                        ExtractFailure* failure) {
+    FileHandle file = CreateForWrite(path);
+    if (!file) return FailFileCall(failure, path);
     // 64-bit position: the step past the last chunk must not wrap to 0.
-    for (uint64_t at = 0; at < record.contentSize; at += kChunkSize) {
-        uint32_t left = static_cast<uint32_t>(record.contentSize - at);
+    for (uint64_t at = 0; at < item.size; at += kChunkSize) {
+        uint32_t left = static_cast<uint32_t>(item.size - at);
         uint32_t chunk = left < kChunkSize ? left : kChunkSize;
-        if (!WriteWholeChunk(file, record.content + at, chunk)) {
-            FailFileCall(failure, target);
+        if (!WriteWholeChunk(file, item.content + at, chunk)) {
+            FailFileCall(failure, path);
             CloseFile(file);
             return 0;
         }
-        AddProgress(chunk);
+        if (counted) AddProgress(chunk);
     }
     CloseFile(file);
     return 1;
+}
+
+int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
+    return WriteContent(target, InstallItem{record.name, record.content, record.contentSize, 0, 0},
+                        0, failure);
+}
+
+static std::string Beside(const char* name, const char* suffix) {
+    return std::string(name) + suffix;
+}
+
+// Writes the item's new file beside its target, journaled first.
+static int StageItem(const InstallItem& item, int counted, ExtractFailure* failure) {
+    char path[kMaxPath];
+    if (!MakeInstallPath(Beside(item.name, kNewFileSuffix).c_str(), path))
+        return FailFile(failure, item.name, DescribeFileFailure(kFailurePathTooLong));
+    if (!AddJournalEntry(&journal, kJournalNew, item.name))
+        return FailFileCall(failure, kJournalFileName);
+    return WriteContent(path, item, counted, failure);
+}
+
+static InstallItem RecordItem(uint32_t index) {
+    const PayloadView& view = g_Records[index].view;
+    return InstallItem{view.name, view.content, view.contentSize, 0, 0};
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
-    char resourceName[kRecordNameSize];
-    FormatRecordName(resourceName, index);
-    if (index >= g_Records.size() || !g_Records[index].valid)
-        return Fail(failure, resourceName, kDamaged);
-    const PayloadView& record = g_Records[index].view;
-    if (!IsSafeRelativeName(record.name))
-        return Fail(failure, record.name, "Its name points outside the game directory");
-    char target[kMaxPath];
-    if (!MakeInstallPath(record.name, target))
-        return Fail(failure, record.name, DescribeFileFailure(kFailurePathTooLong));
-    MakeFileWritable(target);
-    return WritePayloadContent(target, record, failure);
+    return CheckRecord(index, failure) && StageItem(RecordItem(index), 1, failure);
 }
 
-// Asks whether to try the failed file again. 1 for Retry.
-static int AskRetry(const ExtractFailure& failure) {
-    char text[sizeof failure.target + sizeof failure.reason + 160];
-    snprintf(text, sizeof text,
-             "Could not write the file\n%s\n\n%s.\n\nClose the game and any program that "
-             "uses this file, then press Retry. Cancel stops the update.",
-             failure.target, failure.reason);
-    return ShowMessage(g_UpdaterWindow, text, "Error", kButtonsRetryCancel) == kAnswerRetry;
-}
-
-static int ExtractAllFiles() {
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        uint32_t bytesBefore = g_BytesDone;
-        ExtractFailure failure;
-        while (!ExtractPayloadFile(i, &failure)) {
-            if (!AskRetry(failure)) return 0;
-            g_BytesDone = bytesBefore;  // a retried file counts once
-            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
-        }
+// Sets the original aside and renames the new file into place, each step
+// journaled first. Done steps are kept, so Retry goes on where it stopped.
+static int CommitItem(InstallItem* item, ExtractFailure* failure) {
+    char target[kMaxPath], fresh[kMaxPath], old[kMaxPath];
+    MakeInstallPath(item->name, target);
+    MakeInstallPath(Beside(item->name, kNewFileSuffix).c_str(), fresh);
+    MakeInstallPath(Beside(item->name, kOldFileSuffix).c_str(), old);
+    if (!item->setAside && PathExists(target)) {
+        if (!AddJournalEntry(&journal, kJournalSetAside, item->name))
+            return FailFileCall(failure, kJournalFileName);
+        if (!MoveFileOver(target, old)) return FailFileCall(failure, target);
+        item->setAside = 1;
+    }
+    if (!item->placed) {
+        if (!AddJournalEntry(&journal, kJournalPlaced, item->name, item->size))
+            return FailFileCall(failure, kJournalFileName);
+        if (!MoveFileOver(fresh, target)) return FailFileCall(failure, target);
+        item->placed = 1;
     }
     return 1;
 }
 
-static void WriteVersionStamp() {
-    char path[kMaxPath];
-    if (!MakeInstallPath(kStampFileName, path)) return;
-    MakeFileWritable(path);
-    FileHandle file = CreateForWrite(path);
-    if (!file) return;
-    unsigned char stamp[kStampSize];
+// Runs step until it succeeds, or the user cancels (0).
+template <typename Step>
+static int RetryUntilDone(Step step) {
+    ExtractFailure failure;
+    while (!step(&failure))
+        if (!AskRetry(failure)) return 0;
+    return 1;
+}
+
+static int StageRecords(std::vector<InstallItem>* items) {
+    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+        uint32_t bytesBefore = g_BytesDone;
+        int done = RetryUntilDone([&](ExtractFailure* failure) {
+            g_BytesDone = bytesBefore;  // a retried file counts once
+            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
+            return ExtractPayloadFile(i, failure);
+        });
+        if (!done) return 0;
+        items->push_back(RecordItem(i));
+    }
+    return 1;
+}
+
+static int CommitRecords(std::vector<InstallItem>* items) {
+    for (InstallItem& item : *items)
+        if (!RetryUntilDone([&](ExtractFailure* failure) { return CommitItem(&item, failure); }))
+            return 0;
+    return 1;
+}
+
+// The stamp goes in like the records, but a stamp that can't be written is
+// left out without a word, as it always was: the update itself is done.
+static void PlaceStamp() {
+    static unsigned char stamp[kStampSize];
     EncodeStamp(g_PackageHeader.buildTime, stamp);
-    WriteBlock(file, stamp, kStampSize);
-    CloseFile(file);
+    InstallItem item = {kStampFileName, stamp, kStampSize, 0, 0};
+    ExtractFailure ignored;
+    if (StageItem(item, 0, &ignored) && CommitItem(&item, &ignored)) return;
+    std::vector<JournalEntry> stampEntries;
+    for (const JournalEntry& e : journal.entries)
+        if (e.name == kStampFileName) stampEntries.push_back(e);
+    std::string failed;
+    RecoverFromEntries(stampEntries, &failed);
+}
+
+// After a Cancel: every original back, every new file gone.
+static void RollBackInstall() {
+    std::string failed;
+    RecoveryOutcome outcome = RecoverFromEntries(journal.entries, &failed);
+    if (outcome != kIncomplete) {
+        EndJournal(&journal);
+        return;
+    }
+    CloseFile(journal.file);  // kept for the next start to finish
+    journal.file = 0;
+    RecoverInterruptedInstall(g_UpdaterWindow);
+}
+
+static int InstallAll() {
+    if (!RetryUntilDone(CheckInstall)) return 0;
+    if (!RetryUntilDone([](ExtractFailure* failure) {
+            return StartJournal(&journal) || FailFileCall(failure, kJournalFileName);
+        }))
+        return 0;
+    std::vector<InstallItem> items;
+    if (!StageRecords(&items) || !FlushJournal(&journal) || !CommitRecords(&items)) {
+        RollBackInstall();
+        return 0;
+    }
+    PlaceStamp();
+    AddJournalEntry(&journal, kJournalCommitted, "");
+    FlushJournal(&journal);
+    // The originals go; one that can't is left for the next start to remove.
+    std::string failed;
+    if (RecoverFromEntries(journal.entries, &failed) == kFinished) {
+        EndJournal(&journal);
+    } else {
+        CloseFile(journal.file);
+        journal.file = 0;
+    }
+    return 1;
 }
 
 static void OpenReadme() {
@@ -153,13 +222,12 @@ static void EndWorker() {
 uint32_t UpdateWorker(void*) {
     g_Busy = 1;
     g_BytesDone = 0;
-    if (!ExtractAllFiles()) {
+    if (!InstallAll()) {
         // A failed update must not look like success to whoever started us.
         g_UpdateFailed = 1;
         EndWorker();
         return 0;
     }
-    WriteVersionStamp();
     ShowMessage(g_UpdaterWindow, "Orvanta was succesfuly updated.", "Done", kButtonsOk);
     OpenReadme();
     EndWorker();

@@ -1,22 +1,35 @@
 #include "updater/update_checks.h"
 #include <cstring>
-#include <initializer_list>
+#include <algorithm>
+#include "frame/bytes.h"
 #include "platform/files.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
 
 static const char kGameFileName[] = "ov.exe";
 
+static int EndsWithNoCase(const char* text, const char* ending) {
+    size_t n = strlen(text), m = strlen(ending);
+    if (n < m) return 0;
+    for (size_t i = 0; i < m; i++)
+        if (ToUpperAscii(text[n - m + i]) != ToUpperAscii(ending[i])) return 0;
+    return 1;
+}
+
+int IsReservedInstallName(const char* name) {
+    return EndsWithNoCase(name, kNewFileSuffix) || EndsWithNoCase(name, kOldFileSuffix) ||
+           (strlen(name) == strlen(kJournalFileName) && EndsWithNoCase(name, kJournalFileName));
+}
+
 int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte) {
     size_t length = strlen(text);
     int needsSeparator = GetLastSingleByte(text, length, isLeadByte) != '\\';
     size_t directoryLength = length + (needsSeparator ? 1 : 0);
-    size_t longest = longestName;
-    // The readme isn't counted: it is optional, and one that doesn't fit is
+    // Each file, the stamp included, is written beside its target first. The
+    // readme isn't counted: it is optional, and one that doesn't fit is
     // simply not opened, where refusing every directory would stop the
     // install altogether.
-    for (const char* name : {kStampFileName, kGameFileName})
-        if (longest < strlen(name)) longest = strlen(name);
+    size_t longest = std::max<size_t>(longestName, strlen(kStampFileName)) + kSuffixLength;
     if (directoryLength + longest + 1 > kMaxPath) return 0;
     memcpy(g_InstallDir, text, length);
     if (needsSeparator) g_InstallDir[length] = '\\';

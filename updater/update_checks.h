@@ -4,11 +4,23 @@
 #include <cstdint>
 #include "frame/path_text.h"
 
+// The files an install makes beside a target carry these endings: the
+// package can't hold such names (the updater refuses them), so they can't
+// collide with a payload file, and anyone who finds one sees whose it is.
+const char* const kNewFileSuffix = ".update-new";
+const char* const kOldFileSuffix = ".update-old";
+const char* const kJournalFileName = "Update.journal";
+const uint32_t kSuffixLength = 11;
+
+// 1 for a name a record may not have: one of the updater's own files.
+int IsReservedInstallName(const char* name);
+
 // Takes the directory text, adds the trailing '\' when its last character
 // isn't one (an empty text becomes "\", the root of the current drive) and
-// stores it as the install directory. 0 when the directory with
-// "Update.ver", "ov.exe" or a name of longestName bytes appended to it would
-// not fit a path. isLeadByte tells the text's double-byte characters.
+// stores it as the install directory. 0 when the directory with "ov.exe",
+// or with "Update.ver" or a name of longestName bytes and a side file's
+// ending appended to it, would not fit a path. isLeadByte tells the text's
+// double-byte characters.
 int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte);
 
 // The install directory with name appended, into path (kMaxPath bytes). 0

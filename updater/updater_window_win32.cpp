@@ -5,6 +5,7 @@
 #include <cstring>
 #include "resources/resource_ids.h"
 #include "updater/extract_worker.h"
+#include "updater/install_recovery.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
 #include "updater/update_checks.h"
@@ -83,6 +84,7 @@ static void ShowProgressState(HWND window) {
 
 static void OnUpdatePressed(HWND window) {
     if (!TakeDirectoryFromEdit(window)) return;
+    if (!RecoverInterruptedInstall(g_UpdaterWindow)) return;
     if (!IsGameInstalled()) {
         ShowWindowError("Game is not correctly installed or wrong directory");
         return;
@@ -123,6 +125,7 @@ int StartUpdater() {
         ShowMessage(0, "Game is not correctly installed!", "Error", kButtonsOk);
         return 0;
     }
+    if (!RecoverInterruptedInstallAt(g_InstallDir, 0)) return 0;
     if (!LoadPackageInfo()) {
         ShowMessage(0, "Invalid EXE file", "Error", kButtonsOk);
         return 0;

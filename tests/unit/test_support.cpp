@@ -50,6 +50,16 @@ std::string ReadFile(const fs::path& path) {
     return s.str();
 }
 
+std::map<std::string, std::string> ReadTree(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string name = entry.path().lexically_relative(root).generic_string();
+        tree[entry.is_directory() ? name + "/" : name] =
+            entry.is_directory() ? "" : ReadFile(entry.path());
+    }
+    return tree;
+}
+
 void MakeTargetExecutable(const fs::path& path) {
 #ifdef ORVANTA_SAMPLE_EXE
     // The build passes a Unix path; Wine reaches the Unix root as drive Z.

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 #include "platform/system.h"
@@ -36,6 +37,9 @@ inline int NoLeadByte(unsigned char) { return 0; }
 
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);  // "<missing>" when absent
+// Every file under root by its relative path ('/' between parts), with its
+// content; a folder as "name/" with no content.
+std::map<std::string, std::string> ReadTree(const fs::path& root);
 
 // An executable the writer can update: a copy of the real program on
 // Windows, a small PE32 with a resource of its own natively.

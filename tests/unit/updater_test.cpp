@@ -86,10 +86,11 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
         {"C:\\Games\\Orvanta", 0, "C:\\Games\\Orvanta\\"},
         {"C:\\Games\\Orvanta\\", 0, "C:\\Games\\Orvanta\\"},
         {"", 0, "\\"},
-        {std::string(248, 'd'), 0, ""},  // with '\', "Update.ver" and its 0: 260 bytes
-        {std::string(249, 'd'), 0, nullptr},
-        {std::string(248, 'd'), 11, nullptr},
-        {std::string(238, 'd'), 20, ""},
+        // With '\', "Update.ver.update-new" and its 0: 260 bytes.
+        {std::string(237, 'd'), 0, ""},
+        {std::string(238, 'd'), 0, nullptr},
+        {std::string(237, 'd'), 11, nullptr},
+        {std::string(227, 'd'), 20, ""},
         {std::string(5000, 'd'), 0, nullptr},
         {"C:\\\x95\x5C", 0, "C:\\\x95\x5C\\", Cp932LeadByte},  // 0x95 0x5C: one character
         {"C:\\\x95\x95\x5C", 0, "C:\\\x95\x95\x5C", Cp932LeadByte},
@@ -104,11 +105,11 @@ TEST(InstallDir, GetsOneSeparatorAndMustHoldEveryName) {
         EXPECT_EQ(strlen(g_InstallDir), g_InstallDirLength);
     }
     char path[kMaxPath];
-    ASSERT_TRUE(SetInstallDir(std::string(238, 'd').c_str(), 20, NoLeadByte));
-    EXPECT_TRUE(MakeInstallPath(std::string(20, 'n').c_str(), path));
-    EXPECT_EQ(std::string(238, 'd') + "\\" + std::string(20, 'n'), path);
-    EXPECT_FALSE(MakeInstallPath(std::string(21, 'n').c_str(), path));
-    EXPECT_EQ(std::string(238, 'd') + "\\", g_InstallDir);  // the directory stays alone
+    ASSERT_TRUE(SetInstallDir(std::string(227, 'd').c_str(), 20, NoLeadByte));
+    EXPECT_TRUE(MakeInstallPath(std::string(31, 'n').c_str(), path));
+    EXPECT_EQ(std::string(227, 'd') + "\\" + std::string(31, 'n'), path);
+    EXPECT_FALSE(MakeInstallPath(std::string(32, 'n').c_str(), path));
+    EXPECT_EQ(std::string(227, 'd') + "\\", g_InstallDir);  // the directory stays alone
 }
 
 TEST(InstallDir, ChecksTheGameAndOnlyALargerFullStamp) {
@@ -207,55 +208,6 @@ TEST_F(Worker, EmptyPackageWritesOnlyTheStampAndAnUnsafeReadmeIsNotOpened) {
     EXPECT_TRUE(fs::exists(game.path() / "Update.ver"));
     EXPECT_EQ(0, g_Progress);
     EXPECT_TRUE(documents.empty());
-}
-
-TEST_F(Worker, ProgressMovesChunkByChunk) {
-    Use({File(0, "big.bin", std::string(4 * kChunkSize + 1, 'b'))}, 4 * kChunkSize + 1);
-    ExtractFailure failure;
-    ASSERT_TRUE(ExtractPayloadFile(0, &failure));
-    EXPECT_EQ(100, g_Progress);
-    EXPECT_EQ(4u * kChunkSize + 1, g_BytesDone);
-}
-
-TEST_F(Worker, FailedRecordAsksAndCancelEndsAsFailure) {
-    Use({File(0, "a.txt", "first"), File(1, "nofolder\\b.txt", "second"), File(2, "c.txt", "x")});
-    std::vector<ShownMessage> shown = Run({kAnswerCancel});
-    EXPECT_EQ("first", Installed("a.txt"));
-    EXPECT_FALSE(fs::exists(game.path() / "c.txt"));
-    EXPECT_FALSE(fs::exists(game.path() / "Update.ver"));
-    ASSERT_EQ(1u, shown.size());
-    EXPECT_EQ("Could not write the file\n" + game.native("nofolder\\b.txt") +
-                  "\n\nThe folder for this file does not exist.\n\nClose the game and any "
-                  "program that uses this file, then press Retry. Cancel stops the update.",
-              shown[0].text);
-    EXPECT_EQ("Error", shown[0].title);
-    EXPECT_EQ(kButtonsRetryCancel, shown[0].buttons);
-    EXPECT_EQ(0x1234u, shown[0].owner);
-    EXPECT_EQ(1u, g_UpdateFailed);
-    EXPECT_EQ(1u, g_Quit);
-    EXPECT_EQ(0u, g_Busy);
-}
-
-// Creates the missing folder when the user is asked, so Retry succeeds.
-static fs::path folderToMake;
-static int MakeFolderAndRetry(WindowHandle, const char*, const char* title, MessageButtons) {
-    if (std::string(title) != "Error") return kAnswerOk;
-    fs::create_directories(folderToMake);
-    return kAnswerRetry;
-}
-
-TEST_F(Worker, RetryWritesTheRecordAgainAndCountsItOnce) {
-    Use({File(0, "a.txt", std::string(100, 'a')), File(1, "late\\b.txt", std::string(100, 'b'))},
-        200);
-    folderToMake = game.path() / "late";
-    SetMessageHook(MakeFolderAndRetry);
-    UpdateWorker(nullptr);
-    SetMessageHook(nullptr);
-    EXPECT_EQ(std::string(100, 'b'), Installed("late/b.txt"));
-    EXPECT_EQ(200u, g_BytesDone);
-    EXPECT_EQ(100, g_Progress);
-    EXPECT_EQ(0u, g_UpdateFailed);
-    EXPECT_TRUE(fs::exists(game.path() / "Update.ver"));
 }
 
 TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {

@@ -1,0 +1,70 @@
+#include "updater/install_failure.h"
+#include <cstdio>
+#include "platform/system.h"
+#include "updater/progress_state.h"
+
+static int Fill(ExtractFailure* failure, FailureKind kind, const char* target,
+                const char* reason) {
+    failure->kind = kind;
+    snprintf(failure->target, sizeof failure->target, "%s", target);
+    snprintf(failure->reason, sizeof failure->reason, "%s", reason);
+    return 0;
+}
+
+int FailFile(ExtractFailure* failure, const char* target, const char* reason) {
+    return Fill(failure, kFileFailed, target, reason);
+}
+
+int FailFolder(ExtractFailure* failure, const char* folder) {
+    return Fill(failure, kFolderMissing, folder, "");
+}
+
+int FailRoom(ExtractFailure* failure, uint64_t needed, uint64_t free) {
+    const uint64_t kMiB = 1 << 20;
+    char reason[100];
+    snprintf(reason, sizeof reason, "%llu MB are needed, %llu MB are free",
+             static_cast<unsigned long long>((needed + kMiB - 1) / kMiB),
+             static_cast<unsigned long long>(free / kMiB));
+    return Fill(failure, kNoRoom, "", reason);
+}
+
+int FailFileCall(ExtractFailure* failure, const char* target) {
+    char systemText[sizeof failure->reason];
+    FileFailure cause = GetLastFileFailure(systemText, sizeof systemText);
+    const char* words = DescribeFileFailure(cause);
+    return FailFile(failure, target, words ? words : systemText);
+}
+
+const char* DescribeFileFailure(FileFailure failure) {
+    switch (failure) {
+    case kFailureNoFolder: return "The folder for this file does not exist";
+    case kFailureDenied: return "Access is denied";
+    case kFailureWriteProtected: return "The disk is write-protected";
+    case kFailureInUse: return "The file is in use by another program";
+    case kFailureDiskFull: return "The disk is full";
+    case kFailurePathTooLong: return "The path is too long";
+    case kFailureOther: break;
+    }
+    return nullptr;
+}
+
+int AskRetry(const ExtractFailure& failure) {
+    char text[sizeof failure.target + sizeof failure.reason + 200];
+    if (failure.kind == kFolderMissing)
+        snprintf(text, sizeof text,
+                 "The folder\n%s\ndoes not exist, and this update has files to put in it.\n\n"
+                 "Check that the game is installed completely, then press Retry. Cancel stops "
+                 "the update.",
+                 failure.target);
+    else if (failure.kind == kNoRoom)
+        snprintf(text, sizeof text,
+                 "There is not enough room on the disk for this update: %s.\n\nMake room on "
+                 "the disk, then press Retry. Cancel stops the update.",
+                 failure.reason);
+    else
+        snprintf(text, sizeof text,
+                 "Could not write the file\n%s\n\n%s.\n\nClose the game and any program that "
+                 "uses this file, then press Retry. Cancel stops the update.",
+                 failure.target, failure.reason);
+    return ShowMessage(g_UpdaterWindow, text, "Error", kButtonsRetryCancel) == kAnswerRetry;
+}

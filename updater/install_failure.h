@@ -1,0 +1,32 @@
+// Why an install can't go on at some file, folder or check, and the box that
+// lets the user retry: the same "Error" box, owned by the updater window,
+// with Retry and Cancel, whatever stopped it.
+#pragma once
+#include <cstdint>
+#include "platform/files.h"
+
+enum FailureKind {
+    kFileFailed,     // a file could not be checked or written
+    kFolderMissing,  // a target's folder does not exist
+    kNoRoom,         // the disk has too little room for the new files
+};
+
+struct ExtractFailure {
+    FailureKind kind;
+    char target[kMaxPath + 40];  // the file's or folder's path, or a name
+    char reason[200];            // in plain words
+};
+
+// Fill failure and give 0, so a check can end with "return Fail...(...)".
+int FailFile(ExtractFailure* failure, const char* target, const char* reason);
+int FailFolder(ExtractFailure* failure, const char* folder);
+int FailRoom(ExtractFailure* failure, uint64_t needed, uint64_t free);
+// The reason of the file call that just failed.
+int FailFileCall(ExtractFailure* failure, const char* target);
+
+// Plain words for why a file could not be written; nullptr for a cause the
+// system's own words describe better.
+const char* DescribeFileFailure(FileFailure failure);
+
+// Shows the failure with Retry and Cancel; 1 for Retry.
+int AskRetry(const ExtractFailure& failure);
