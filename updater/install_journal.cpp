@@ -64,13 +64,16 @@ static int WriteText(FileHandle file, const std::string& text) {
 int StartJournal(Journal* journal) {
     char path[kMaxPath];
     journal->entries.clear();
+    journal->torn = 0;
     journal->file = MakeInstallPath(kJournalFileName, path) ? CreateForWrite(path) : 0;
     return journal->file && WriteText(journal->file, kJournalHeader);
 }
 
 int AddJournalEntry(Journal* journal, char kind, const char* name, uint32_t size) {
     JournalEntry entry = {kind, size, name};
-    if (!WriteText(journal->file, EncodeJournalLine(entry))) return 0;
+    std::string line = EncodeJournalLine(entry);
+    journal->torn = !WriteText(journal->file, journal->torn ? "\r\n" + line : line);
+    if (journal->torn) return 0;
     journal->entries.push_back(entry);
     return 1;
 }

@@ -36,6 +36,7 @@ std::vector<JournalEntry> ParseJournal(const unsigned char* bytes, size_t size);
 struct Journal {
     FileHandle file;
     std::vector<JournalEntry> entries;
+    int torn;  // a write failed part way: the next line starts on a line of its own
 };
 
 // Creates the journal in the install directory. 0 on failure.

@@ -103,7 +103,7 @@ int RecoverInterruptedInstall(WindowHandle owner) {
     std::string failed;
     RecoveryOutcome outcome = RecoverFromEntries(entries, &failed);
     if (outcome != kIncomplete) {
-        Journal journal = {0, {}};
+        Journal journal = {0, {}, 0};
         EndJournal(&journal);
     }
     if (outcome != kNothingToRecover) TellOutcome(owner, outcome, failed);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "package/package_format.h"
 #include "pe/pe_resources.h"
 
 namespace {
@@ -218,13 +219,18 @@ Texts E2eTest::RunToEnd(const std::string& exe, const char* tail, const std::str
   return texts;
 }
 
+static std::string RecordResourceName(size_t index) {
+  char name[kRecordNameSize];
+  FormatRecordName(name, static_cast<uint32_t>(index));
+  return name;
+}
+
 void E2eTest::WritePackage(const Resources& files, unsigned long long buildTime,
                            const std::string& title, const std::string& readme) {
   Resources resources;
   unsigned total = 0;
   for (size_t i = 0; i < files.size(); total += files[i++].second.size())
-    resources.emplace_back("FILE" + std::to_string(1000 + i).substr(1),
-                           Record(files[i].first, files[i].second));
+    resources.emplace_back(RecordResourceName(i), Record(files[i].first, files[i].second));
   resources.emplace_back("HEADER", Le32(files.size()) + Le32(total) + Le64(buildTime));
   if (!title.empty()) resources.emplace_back("TITLE", title);
   if (!readme.empty()) resources.emplace_back("README", readme);

@@ -4,12 +4,19 @@
 #include <algorithm>
 
 #include "e2e.h"
+#include "updater/install_journal.h"
 
 namespace {
 
 const unsigned long long kBuildTime = 0x01D9A1B2C3D4E5F6ULL;
 const char kConflictText[] =
     "You have already installed newer update. Wanna continue with older version?";
+const char kRolledBackText[] =
+    "An earlier update of Orvanta was interrupted before it was finished. The game's files were "
+    "put back as they were before it.";
+const char kFinishedText[] =
+    "An earlier update of Orvanta was interrupted after all its files were in place. Its last "
+    "steps have now been finished.";
 const char kTooLongText[] =
     "The directory name is too long for the files of this update.\n\n"
     "Please choose a directory with a shorter path.";
@@ -67,6 +74,14 @@ TEST_F(Updater, WrongOrTooLongDirectoryAndNewerStampAreRefusedUntilTheUserAgrees
     ExpectTree(before, game_);
   }
   EXPECT_FALSE(FileExists(Path("nowhere")));
+  // A close posted while the question is up (as a task manager does) ends
+  // the program after it, before anything is written, whatever the answer.
+  MessageBoxView question = Press(window_, "Update");
+  ASSERT_TRUE(PostMessageA(window_, WM_CLOSE, 0, 0));
+  Sleep(300);  // the question's own loop handles it
+  EXPECT_EQ(0, PressForExit(question.window, "Yes"));
+  ExpectTree(before, game_);
+  ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView done = Press(Press(window_, "Update").window, "Yes");
   ExpectBox(done, "Done", kDoneText, {"OK"});
   EXPECT_EQ(0, PressForExit(done.window, "OK"));
@@ -184,36 +199,33 @@ TEST_F(Updater, CodePageNamesRoundTripThroughBuildAndUpdate) {
       game_);
 }
 
-// ---- Files that can't be written: the update stops at the file and asks
-// Retry or Cancel, writing nothing more until answered.
+// ---- What stops an update: each is asked with Retry and Cancel, and Cancel
+// leaves the game exactly as it was.
 
-// Records of 29, 50, 11 and 10 bytes: the bar stands at 28 (29 % truncated)
-// while the second one fails.
+// Checked before the first write: the bar stays at 0 and nothing is written
+// while the box waits.
 TEST_F(Updater, FileHeldOpenIsAskedForAgainUntilReleased) {
-  Resources files = {{"a.bin", Pattern(29, 1)},
-                     {"sub\\b.bin", Pattern(50, 2)},
-                     {"c.bin", Pattern(11, 3)},
+  Resources files = {{"a.bin", Pattern(29, 1)}, {"sub\\b.bin", Pattern(50, 2)},
                      {"readme.e2e", "0123456789"}};
   WritePackage(files, kBuildTime, "Patch", "readme.e2e");
   ASSERT_TRUE(WriteFileBytes(game_ + "\\sub\\b.bin", "held by the game"));
   HANDLE held = CreateFileA((game_ + "\\sub\\b.bin").c_str(), GENERIC_READ, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  Tree before = ReadTree(game_);  // the held file reads as absent
   ASSERT_NO_FATAL_FAILURE(Launch());
   std::string text =
       FailedRecordText(game_ + "\\sub\\b.bin", "The file is in use by another program");
   MessageBoxView box = Press(window_, "Update");
   ExpectBox(box, "Error", text, {"Retry", "Cancel"});
   ExpectState(kUpdating);
-  ExpectBarReaches(28);
   box = Press(box.window, "Retry");
   ExpectBox(box, "Error", text, {"Retry", "Cancel"});
-  EXPECT_FALSE(FileExists(game_ + "\\c.bin")) << "the update went past the held file";
-  EXPECT_FALSE(FileExists(game_ + "\\Update.ver"));
+  EXPECT_EQ(0, ReadProgressBar(window_, kBarId));
+  ExpectTree(before, game_);
   CloseHandle(held);
   MessageBoxView done = Press(box.window, "Retry");
   ExpectBox(done, "Done", kDoneText, {"OK"});
-  ExpectBarReaches(100);
   EXPECT_EQ(0, PressForExit(done.window, "OK"));
   Tree expected = {{"ov.exe", "MZ the game"}, {"Update.ver", Le64(kBuildTime)}, {"sub\\", ""}};
   expected.insert(files.begin(), files.end());
@@ -224,17 +236,15 @@ TEST_F(Updater, FileHeldOpenIsAskedForAgainUntilReleased) {
 struct Stop {
   const char* label;
   std::string record;  // FILE001, between two good ones
-  std::string file;    // as the message names it; "game\..." is in the game folder
-  const char* reason;
+  std::string text;    // the box's text; "%s" stands for the game folder
 };
 
 void PrintTo(const Stop& stop, std::ostream* out) { *out << stop.label; }
 
 class CancelledUpdate : public E2eTest, public ::testing::WithParamInterface<Stop> {};
 
-// Cancel ends with 255: the file before stays; nothing else is written, no
-// stamp, no readme (there is one to open).
-TEST_P(CancelledUpdate, EndsWith255KeepingOnlyTheFilesBefore) {
+// Cancel ends with 255 and the game as it was: no file, no stamp, no readme.
+TEST_P(CancelledUpdate, EndsWith255AndTheGameAsItWas) {
   const Stop& stop = GetParam();
   ASSERT_TRUE(WriteResources(exe_, {{"FILE000", Record("a.bin", "first")},
                                     {"FILE001", stop.record},
@@ -242,52 +252,158 @@ TEST_P(CancelledUpdate, EndsWith255KeepingOnlyTheFilesBefore) {
                                     {"HEADER", Le32(3) + Le32(11) + Le64(kBuildTime)},
                                     {"TITLE", "Patch"},
                                     {"README", "readme.e2e"}}));
-  ASSERT_TRUE(WriteFileBytes(game_ + "\\readme.e2e", "old notes"));
-  Tree expected = ReadTree(game_);
+  ASSERT_TRUE(WriteFileBytes(game_ + "\\readme.e2e", "old notes") &&
+              WriteFileBytes(game_ + "\\a.bin", "old a"));
+  Tree before = ReadTree(game_);
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box = Press(window_, "Update");
-  std::string file = stop.file.rfind("game\\", 0) ? stop.file : Path(stop.file);
-  ExpectBox(box, "Error", FailedRecordText(file, stop.reason), {"Retry", "Cancel"});
+  char text[1000];
+  snprintf(text, sizeof text, stop.text.c_str(), game_.c_str());
+  ExpectBox(box, "Error", text, {"Retry", "Cancel"});
   EXPECT_EQ(255, PressForExit(box.window, "Cancel"));
-  expected["a.bin"] = "first";
-  ExpectTree(expected, game_);
+  ExpectTree(before, game_);
   EXPECT_FALSE(FileExists(Path("escape.bin")) || FileExists("C:\\escape.bin"));
   ExpectNoReadmeOpened();
 }
 
+const char kAskText[] =
+    ".\n\nClose the game and any program that uses this file, then press Retry. Cancel stops "
+    "the update.";
 INSTANTIATE_TEST_SUITE_P(
     Causes, CancelledUpdate,
-    ::testing::Values(Stop{"MissingFolder", Record("missing\\b.bin", "b"), "game\\missing\\b.bin",
-                           "The folder for this file does not exist"},
-                      Stop{"EscapingName", Record("..\\escape.bin", "b"), "..\\escape.bin",
-                           "Its name points outside the game directory"},
-                      Stop{"EmptyRecord", "", "FILE001", "The update package is damaged"}),
+    ::testing::Values(
+        Stop{"MissingFolder", Record("missing\\b.bin", "b"),
+             "The folder\n%s\\missing\ndoes not exist, and this update has files to put in it."
+             "\n\nCheck that the game is installed completely, then press Retry. Cancel stops "
+             "the update."},
+        Stop{"EscapingName", Record("..\\escape.bin", "b"),
+             "Could not write the file\n..\\escape.bin\n\nIts name points outside the game "
+             "directory" + std::string(kAskText)},
+        Stop{"EmptyRecord", "",
+             "Could not write the file\nFILE001\n\nThe update package is damaged" +
+                 std::string(kAskText)}),
     [](const ::testing::TestParamInfo<Stop>& info) { return std::string(info.param.label); });
 
-// The game folder on the small disk: the third file doesn't fit beside a
-// filler; freeing it lets Retry finish.
-TEST_F(Updater, DiskFullIsAskedForUntilSpaceIsFreed) {
+// "data" in the game folder is a link to a folder beside it: the updater
+// refuses to write through it, and nothing lands there.
+TEST_F(Updater, ALinkLeadingOutOfTheGameIsRefused) {
+  const char* linked = getenv("ORVANTA_LINKED_GAME");
+  if (!linked) GTEST_SKIP() << "no linked game folder";
+  game_ = ToWindowsPath(linked);
+  ASSERT_TRUE(WriteFileBytes(game_ + "\\ov.exe", "MZ the game") && SetInstallDirValue(game_));
+  WritePackage({{"a.bin", "a"}, {"data\\x.bin", "x"}}, kBuildTime);
+  Tree before = ReadTree(game_ + "\\..");
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  MessageBoxView box = Press(window_, "Update");
+  ExpectBox(box, "Error",
+            FailedRecordText(game_ + "\\data\\x.bin", "Its folder points outside the game directory"),
+            {"Retry", "Cancel"});
+  EXPECT_EQ(255, PressForExit(box.window, "Cancel"));
+  ExpectTree(before, game_ + "\\..");
+}
+
+// The game folder on the small disk. Too little room is told before the
+// first write; a disk that fills part way (tiny files take a page each) asks
+// at the file, Cancel puts everything back, and Retry after room is made
+// finishes.
+TEST_F(Updater, DiskFullIsToldAndCancelOrRetryAfterRoomIsMade) {
   std::string disk = SmallDiskFolder();
   if (disk.empty()) GTEST_SKIP() << "no small disk (mounting a tmpfs needs root)";
   game_ = disk + "\\game";
   ASSERT_TRUE(WriteFileBytes(game_ + "\\ov.exe", "MZ the game") && SetInstallDirValue(game_));
   unsigned long long free = FreeBytes(disk);
-  ASSERT_TRUE(WriteFileBytes(disk + "\\filler.bin", std::string(free / 2, 'x')));
-  Resources files = {{"first.bin", Pattern(free / 8, 1)},
-                     {"second.bin", Pattern(free / 8, 2)},
-                     {"third.bin", Pattern(free / 2, 3)}};
-  WritePackage(files, kBuildTime);
+  WritePackage({{"big.bin", Pattern(free + 4096, 1)}}, kBuildTime);
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box = Press(window_, "Update");
-  ExpectBox(box, "Error", FailedRecordText(game_ + "\\third.bin", "The disk is full"),
-            {"Retry", "Cancel"});
-  ASSERT_TRUE(DeleteFileA((disk + "\\filler.bin").c_str()));
-  MessageBoxView done = Press(box.window, "Retry");
-  ExpectBox(done, "Done", kDoneText, {"OK"});
-  EXPECT_EQ(0, PressForExit(done.window, "OK"));
-  Tree expected = {{"ov.exe", "MZ the game"}, {"Update.ver", Le64(kBuildTime)}};
-  expected.insert(files.begin(), files.end());
-  ExpectTree(expected, game_);
+  EXPECT_EQ(0u, box.text.find("There is not enough room on the disk for this update: ")) << box.text;
+  EXPECT_EQ(255, PressForExit(box.window, "Cancel"));
+  ASSERT_TRUE(WriteFileBytes(disk + "\\filler.bin", std::string(free / 2, 'x')));
+  Resources files;
+  for (unsigned i = 0; i < free / 4096 * 3 / 4; i++) files.push_back({"f" + std::to_string(i), "x"});
+  WritePackage(files, kBuildTime);
+  Tree before = ReadTree(game_);
+  for (const char* answer : {"Cancel", "Retry"}) {
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    box = Press(window_, "Update");
+    EXPECT_NE(std::string::npos, box.text.find("The disk is full.")) << box.text;
+    if (!strcmp(answer, "Cancel")) {
+      EXPECT_EQ(255, PressForExit(box.window, "Cancel"));
+      ExpectTree(before, game_);
+      continue;
+    }
+    ASSERT_TRUE(DeleteFileA((disk + "\\filler.bin").c_str()));
+    MessageBoxView done = Press(box.window, "Retry");
+    ExpectBox(done, "Done", kDoneText, {"OK"});
+    EXPECT_EQ(0, PressForExit(done.window, "OK"));
+  }
+  before["Update.ver"] = Le64(kBuildTime);
+  before.insert(files.begin(), files.end());
+  ExpectTree(before, game_);
+}
+
+// An install killed at several moments: writing the first file, between
+// files (the box of a file that can't be written yet), during the renames
+// (the box of a target held after the checks), around the stamp. The next
+// start puts the game back, or finishes, says which, and leaves no file of
+// its own; lines of another hand in the journal touch nothing.
+TEST_F(Updater, KilledInstallIsPutRightByTheNextStart) {
+  Resources files = {{"big.bin", Pattern(48 << 20, 1)}};
+  Tree old = {{"ov.exe", "MZ the game"}, {"big.bin", "old big"}};
+  for (int i = 0; i < 60; i++) {
+    files.push_back({"f" + std::to_string(i), Pattern(100 + i, i)});
+    old["f" + std::to_string(i)] = "old " + std::to_string(i);
+  }
+  WritePackage(files, kBuildTime);
+  Tree fresh(files.begin(), files.end());
+  fresh["ov.exe"] = "MZ the game";
+  fresh["Update.ver"] = Le64(kBuildTime);
+  std::string blocked = game_ + "\\f30.update-new", journal = game_ + "\\Update.journal";
+  auto growing = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA((game_ + "\\big.bin.update-new").c_str(), GetFileExInfoStandard,
+                                &data) && data.nFileSizeLow > 0 && data.nFileSizeLow < (48u << 20);
+  };
+  auto retryHeld = [&] {  // past f30, then f59 can't be set aside while held
+    HANDLE held = CreateFileA((game_ + "\\f59").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    RemoveDirectoryA(blocked.c_str());
+    MessageBoxView box = Press(NextBox().window, "Retry");
+    EXPECT_NE(std::string::npos, box.text.find("f59\n\nThe file is in use")) << box.text;
+    EndProgram(program_.get());
+    CloseHandle(held);
+  };
+  std::vector<std::function<void()>> moments = {
+      [&] { WaitUntil(growing); }, [&] { NextBox(); }, retryHeld,
+      [&] { WaitUntil([&] { return FileExists(game_ + "\\Update.ver.update-new"); }); },
+      [&] { WaitUntil([&] { return FileBytes(game_ + "\\Update.ver") == Le64(kBuildTime); }); }};
+  for (size_t m = 0; m < moments.size(); m++) {
+    for (const auto& file : old) ASSERT_TRUE(WriteFileBytes(game_ + "\\" + file.first, file.second));
+    DeleteFileA((game_ + "\\Update.ver").c_str());
+    ASSERT_TRUE(m > 2 || MakeFolders(blocked));
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_TRUE(PressButton(window_, "Update"));
+    moments[m]();
+    EndProgram(program_.get());
+    RemoveDirectoryA(blocked.c_str());
+    int interrupted = FileExists(journal);
+    std::string foreign = "P\t7\tf1\t0bad\r\n" + EncodeJournalLine({'P', 3, "ov.exe"}) +
+                          EncodeJournalLine({'N', 0, "..\\ov.exe"});
+    ASSERT_TRUE(!interrupted || WriteFileBytes(journal, FileBytes(journal) + foreign));
+    program_ = LaunchProgram(exe_.c_str(), "", root_.c_str());
+    MessageBoxView box = interrupted ? NextBox() : MessageBoxView{};
+    if (interrupted) {
+      EXPECT_EQ("Update interrupted", box.title);
+      EXPECT_EQ(nullptr, box.owner);
+      ASSERT_TRUE(PressButton(box.window, "OK") && WaitForWindowGone(box.window));
+    }
+    ASSERT_TRUE(window_ = FindMainWindow(*program_));
+    Tree found = ReadTree(game_);
+    EXPECT_TRUE(found == old || found == fresh) << "moment " << m;
+    if (interrupted) {
+      EXPECT_EQ(found == old ? kRolledBackText : kFinishedText, box.text) << "moment " << m;
+    }
+    EXPECT_EQ(0, PressForExit(window_, "Cancel"));
+  }
 }
 
 }  // namespace
