@@ -137,6 +137,10 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
                                0, &report));
     EXPECT_STREQ("", report.failure);
     EndPeUpdate(update, 1);
+    std::error_code error;  // listed by the scan, but it can't be opened
+    fs::create_symlink(dir.path() / "nowhere", dir.path() / "Update" / "gone.txt", error);
+    std::string before = ReadFile(exe());
+    EXPECT_TRUE(error || (!Build() && !report.failure[0] && before == ReadFile(exe())));
 }
 
 TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {

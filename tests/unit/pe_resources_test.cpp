@@ -131,6 +131,8 @@ TEST(PeReader, RefusesWhatIsNotAWholePe32) {
     // Past the last resource byte only the section's padding is missing.
     for (size_t length = 0; length < image.size(); length += 7)
         ASSERT_EQ(Read(image.substr(0, length), &list), length >= treeEnd) << length;
+    EXPECT_TRUE(Read(image.substr(0, treeEnd), &list));
+    EXPECT_FALSE(Read(image.substr(0, treeEnd - 1), &list));
 }
 
 TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {

@@ -233,18 +233,3 @@ TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {
     EXPECT_EQ(0u, g_BytesDone);
     EXPECT_FALSE(fs::exists(package.path() / "escape.txt"));
 }
-
-TEST(FileFailure, IsToldInPlainWords) {
-    const std::pair<FileFailure, const char*> cases[] = {
-        {kFailureNoFolder, "The folder for this file does not exist"},
-        {kFailureDenied, "Access is denied"},
-        {kFailureWriteProtected, "The disk is write-protected"},
-        {kFailureInUse, "The file is in use by another program"},
-        {kFailureDiskFull, "The disk is full"},
-        {kFailurePathTooLong, "The path is too long"},
-        {kFailureOther, nullptr}};
-    for (const auto& c : cases) {
-        const char* words = DescribeFileFailure(c.first);
-        EXPECT_EQ(c.second ? std::string(c.second) : "", words ? std::string(words) : "");
-    }
-}
