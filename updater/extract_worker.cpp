@@ -183,11 +183,19 @@ static void RollBackInstall() {
 static int InstallAll() {
     if (!RetryUntilDone(CheckInstall)) return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
-            return StartJournal(&journal) || FailFileCall(failure, kJournalFileName);
+            if (StartJournal(&journal)) return 1;
+            FailFileCall(failure, kJournalFileName);
+            EndJournal(&journal);  // a journal that couldn't start leaves nothing
+            return 0;
         }))
         return 0;
     std::vector<InstallItem> items;
-    if (!StageRecords(&items) || !FlushJournal(&journal) || !CommitRecords(&items)) {
+    int staged = StageRecords(&items);
+    // Before anything is set aside the journal goes to the disk, so that
+    // even a power cut leaves it whole; a disk that can't flush is no reason
+    // to stop.
+    if (staged) FlushJournal(&journal);
+    if (!staged || !CommitRecords(&items)) {
         RollBackInstall();
         return 0;
     }

@@ -39,7 +39,8 @@ struct Journal {
     int torn;  // a write failed part way: the next line starts on a line of its own
 };
 
-// Creates the journal in the install directory. 0 on failure.
+// Creates the journal in the install directory. 0 on failure (the last file
+// failure says why; EndJournal then removes what was made).
 int StartJournal(Journal* journal);
 // Adds a line (written through to the file before the step it announces).
 int AddJournalEntry(Journal* journal, char kind, const char* name, uint32_t size = 0);
