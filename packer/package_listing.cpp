@@ -5,6 +5,7 @@
 #include "platform/code_pages.h"
 #include "platform/files.h"
 #include "platform/resources.h"
+#include "updater/update_checks.h"
 
 int DecodeToUtf8(const std::string& text, uint32_t codePage, std::string* out) {
     if (ConvertCodePage(text, codePage, kUtf8CodePage, out)) return 1;
@@ -38,6 +39,8 @@ static void JudgeRecord(uint32_t codePage, ListedRecord* entry) {
         if (c == '/') c = '\\';  // Windows takes both as separators
     if (!IsSafeRelativeName(record.view.name))
         entry->problem = "the updater refuses this name: it points outside the game directory";
+    else if (IsReservedInstallName(record.view.name))
+        entry->problem = "the updater refuses this name: it keeps it for its own files";
     else if (!decoded)
         entry->problem = "the name is not valid in code page " + std::to_string(codePage);
 }
