@@ -34,10 +34,11 @@ int RemoveIfThere(const char* path) {
 }
 
 // Puts one name back: its original returns over whatever stands there; a
-// file that had none is removed while it is still the one we placed.
+// file that had none is removed while it is still the one we placed. A name
+// too long to write beside in this directory was never ours: nothing to do.
 int RollBackName(const std::string& name, int setAside, const JournalEntry* placed) {
     SidePaths p;
-    if (!MakeSidePaths(name, &p)) return 0;
+    if (!MakeSidePaths(name, &p)) return 1;
     int ok = 1;
     if (setAside && PathExists(p.old)) {
         ok = MoveFileOver(p.old, p.target);
@@ -49,7 +50,7 @@ int RollBackName(const std::string& name, int setAside, const JournalEntry* plac
 
 int FinishName(const std::string& name) {
     SidePaths p;
-    return MakeSidePaths(name, &p) && RemoveIfThere(p.old) && RemoveIfThere(p.fresh);
+    return !MakeSidePaths(name, &p) || (RemoveIfThere(p.old) && RemoveIfThere(p.fresh));
 }
 
 }  // namespace

@@ -121,9 +121,11 @@ TEST(PeReader, RefusesWhatIsNotAWholePe32) {
     Put16(&pe32plus, kOpt, 0x20B);
     std::string noSignature = image;
     noSignature[kPeOffset] = 'X';
+    std::string noResourceEntry = image;  // two data directories: no resource entry
+    Put32(&noResourceEntry, kOpt + 92, 2);
     PeResourceList list;
     for (const std::string& bad : {std::string("MZ"), std::string("plain text file"), pe32plus,
-                                   noSignature, std::string()})
+                                   noSignature, noResourceEntry, std::string()})
         EXPECT_FALSE(Read(bad, &list));
     ASSERT_TRUE(Read(image, &list));
     uint64_t treeEnd = 0;
@@ -166,12 +168,15 @@ TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {
     // A data entry whose data lies beyond the file.
     ASSERT_TRUE(Read(image, &list));
     std::string far = image;
-    size_t entry = root + (Get32(image, root + 16 + 4) & 0x7FFFFFFF);  // the name table
-    entry = root + (Get32(image, entry + 16 + 4) & 0x7FFFFFFF);         // the language table
-    entry = root + Get32(image, entry + 16 + 4);                        // the data entry
+    size_t names = root + (Get32(image, root + 16 + 4) & 0x7FFFFFFF);
+    size_t languages = root + (Get32(image, names + 16 + 4) & 0x7FFFFFFF);
+    size_t entry = root + Get32(image, languages + 16 + 4);  // the data entry
     ASSERT_EQ(list[0].size, Get32(image, entry + 4));
     Put32(&far, entry + 4, 0x10000000);
     EXPECT_FALSE(Read(far, &list));
+    std::string lost = image;  // the data entry itself beyond the section
+    Put32(&lost, languages + 16 + 4, 0x7FFFFF00);
+    EXPECT_FALSE(Read(lost, &list));
 }
 
 TEST_F(PeWriter, AddsReplacesAndDeletesOnlyPackageResourcesAndKeepsTheRest) {
