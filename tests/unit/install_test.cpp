@@ -42,6 +42,10 @@ TEST(InstallJournal, TrustsOnlyWholeLinesAboutNamesInsideTheGame) {
         EXPECT_EQ(4u, Parse(Journal(good) + bad).size()) << bad;
     EXPECT_EQ(5u, Parse(Journal(good) + altered + line).size());  // later lines still count
     EXPECT_TRUE(Parse(text.substr(4)).empty());                   // no header: not ours
+    for (const char* ours : {"UPDATE.JOURNAL", "a.Update-New", "d\\b.update-old"})
+        EXPECT_TRUE(IsReservedInstallName(ours)) << ours;
+    for (const char* theirs : {"data\\Update.journal", "Update.journalx", "abcdefghij.txt"})
+        EXPECT_FALSE(IsReservedInstallName(theirs)) << theirs;
 }
 
 // One moment of a killed install: the game folder as it was left, the

@@ -121,11 +121,13 @@ TEST(PeReader, RefusesWhatIsNotAWholePe32) {
     Put16(&pe32plus, kOpt, 0x20B);
     std::string noSignature = image;
     noSignature[kPeOffset] = 'X';
+    std::string notMz = image;
+    notMz[0] = 'X';
     std::string noResourceEntry = image;  // two data directories: no resource entry
     Put32(&noResourceEntry, kOpt + 92, 2);
     PeResourceList list;
     for (const std::string& bad : {std::string("MZ"), std::string("plain text file"), pe32plus,
-                                   noSignature, noResourceEntry, std::string()})
+                                   noSignature, noResourceEntry, notMz, std::string()})
         EXPECT_FALSE(Read(bad, &list));
     ASSERT_TRUE(Read(image, &list));
     uint64_t treeEnd = 0;
@@ -294,6 +296,12 @@ TEST_F(PeWriter, ReplacesALastResourceSectionInPlace) {
     // SizeOfInitializedData counts the new section instead of the old one.
     EXPECT_EQ(Get32(after, kOpt + 8), Get32(after, rsrc + 16));
     EXPECT_EQ(Find(after, "HEADER"), "0123456789abcdef");
+    // Another table inside the resource section (here the imports) would be
+    // lost with it: the new section goes after it instead.
+    std::string shared = MakeImage(TypicalLeaves());
+    Put32(&shared, kOpt + 96 + 8, 0x2010);
+    Put32(&shared, kOpt + 96 + 12, 16);
+    EXPECT_EQ(Get16(Update(shared, {{"HEADER", "x"}}), kPeOffset + 6), 3u);
 }
 
 TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
