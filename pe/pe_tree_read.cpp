@@ -112,7 +112,7 @@ int ReadPeResourceTree(const PeSource& source, const PeImage& image, PeResourceL
 }
 
 int ReadPeResources(const PeSource& source, PeResourceList* out) {
-    PeImage image;
+    PeImage image = PeImage();
     int ok = ReadPeImage(source, &image) && ReadPeResourceTree(source, image, out);
     if (!ok) out->clear();
     return ok;

@@ -296,12 +296,14 @@ TEST_F(PeWriter, ReplacesALastResourceSectionInPlace) {
     // SizeOfInitializedData counts the new section instead of the old one.
     EXPECT_EQ(Get32(after, kOpt + 8), Get32(after, rsrc + 16));
     EXPECT_EQ(Find(after, "HEADER"), "0123456789abcdef");
-    // Another table inside the resource section (here the imports) would be
+    // Another table (here the imports) inside the resource section would be
     // lost with it: the new section goes after it instead.
-    std::string shared = MakeImage(TypicalLeaves());
-    Put32(&shared, kOpt + 96 + 8, 0x2010);
-    Put32(&shared, kOpt + 96 + 12, 16);
-    EXPECT_EQ(Get16(Update(shared, {{"HEADER", "x"}}), kPeOffset + 6), 3u);
+    for (const auto& table : {std::pair<uint32_t, uint32_t>{0x2010, 3}, {0x1000, 2}, {0x3000, 2}}) {
+        std::string image = MakeImage(TypicalLeaves());
+        Put32(&image, kOpt + 96 + 8, table.first);
+        Put32(&image, kOpt + 96 + 12, 16);
+        EXPECT_EQ(Get16(Update(image, {{"HEADER", "x"}}), kPeOffset + 6), table.second);
+    }
 }
 
 TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
