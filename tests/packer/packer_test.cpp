@@ -64,7 +64,7 @@ TEST(PackerText, BuildTimesInUtcAndJsonStringsInAscii) {
         {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
         {"\n\x01\x7f", "\"\\u000a\\u0001\\u007f\""},
         {"caf\xC3\xA9 \xE2\x82\xAC", "\"caf\\u00e9 \\u20ac\""},
-        {"\xF0\x9F\x98\x80", "\"\\ud83d\\ude00\""},
+        {"\xF0\x9F\x98\x80\xE0\xB8\x81\xF4\x8F\xBF\xBF", "\"\\ud83d\\ude00\\u0e01\\udbff\\udfff\""},
         {"\x80\xC3\xE2\x82 \xC0\xAF \xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd \\ufffd\\ufffd "
                                                    "\\ufffd\\ufffd\\ufffd\""},
     };
