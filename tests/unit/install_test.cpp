@@ -86,6 +86,7 @@ TEST(InstallRecovery, PutsTheGameBackOrFinishesAfterTheCommit) {
          kRolledBack},
         {"committed", {{"a.txt", "new a"}, {"a.txt.update-old", "old a"}, {"b.txt", "new b"},
                        {"keep.txt", "mine"}}, committed, fresh, kFinished},
+        {"too long here", old, {{'N', 0, std::string(250, 'n')}}, old, kRolledBack},
         {"nothing", old, {}, old, kNothingToRecover},
     };
     for (const KilledAt& c : cases) {
