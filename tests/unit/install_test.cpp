@@ -118,12 +118,6 @@ TEST(InstallRecovery, AtStartTellsWhatWasDoneAndRemovesTheJournal) {
     EXPECT_STREQ("", g_InstallDir);  // the install directory is left alone
 }
 
-static TestResource File(int index, const std::string& name, const std::string& content) {
-    char resource[kRecordNameSize];
-    FormatRecordName(resource, index);
-    return {resource, MakeRecord(name, content)};
-}
-
 // A game with old files, and a package that replaces some and adds others.
 class Install : public ::testing::Test {
 protected:
@@ -151,7 +145,8 @@ protected:
 };
 
 TEST_F(Install, ReplacesEverythingAndLeavesNothingOfItsOwn) {
-    Use({File(0, "a.txt", "new a"), File(1, "data\\b.bin", "new b"), File(2, "c.txt", "new c")});
+    Use({FileRecord(0, "a.txt", "new a"), FileRecord(1, "data\\b.bin", "new b"),
+         FileRecord(2, "c.txt", "new c")});
     ASSERT_EQ(1u, Run({}).size());
     Tree expected = {{"a.txt", "new a"}, {"c.txt", "new c"}, {"data/", ""},
                      {"data/b.bin", "new b"}, {"ov.exe", "game"},
@@ -170,13 +165,13 @@ TEST_F(Install, ChecksBeforeWritingAndCancelChangesNothing) {
         std::vector<TestResource> records;
         const char* text;  // the start of the box's text
     } cases[] = {
-        {{File(0, "a.txt", "x"), File(1, "gone\\b.txt", "x")},
+        {{FileRecord(0, "a.txt", "x"), FileRecord(1, "gone\\b.txt", "x")},
          "The folder\n%sgone\ndoes not exist, and this update has files to put in it."},
-        {{File(0, "a.txt", "x"), File(1, "A.TXT", "y")},
+        {{FileRecord(0, "a.txt", "x"), FileRecord(1, "A.TXT", "y")},
          "Could not write the file\nA.TXT\n\nAnother file of this update has the same name."},
-        {{File(0, "x.update-old", "x")},
+        {{FileRecord(0, "x.update-old", "x")},
          "Could not write the file\nx.update-old\n\nIts name is one the updater keeps"},
-        {{File(0, "link\\x.txt", "x")},
+        {{FileRecord(0, "link\\x.txt", "x")},
          "Could not write the file\n%slink\\x.txt\n\nIts folder points outside the game"},
     };
     if (!error) old["link/"] = "";
@@ -203,7 +198,7 @@ static int UnblockAndAnswer(WindowHandle, const char*, const char*, MessageButto
 }
 
 TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
-    Use({File(0, "a.txt", "new a"), File(1, "data\\b.bin", "new b")});
+    Use({FileRecord(0, "a.txt", "new a"), FileRecord(1, "data\\b.bin", "new b")});
     blocked = game.path() / "data" / "b.bin.update-new";
     SetMessageHook(UnblockAndAnswer);
     for (int a : {kAnswerCancel, kAnswerRetry}) {

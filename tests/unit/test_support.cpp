@@ -100,6 +100,12 @@ std::string MakeRecord(const std::string& name, const std::string& content) {
     return r + content;
 }
 
+TestResource FileRecord(int index, const std::string& name, const std::string& content) {
+    char resource[kRecordNameSize];
+    FormatRecordName(resource, index);
+    return {resource, MakeRecord(name, content)};
+}
+
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime) {
     unsigned char bytes[kHeaderSize];
     EncodeHeader(PackageHeader{count, total, buildTime}, bytes);

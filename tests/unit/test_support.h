@@ -56,6 +56,8 @@ struct TestResource {
 };
 void UsePackage(const fs::path& path, const std::vector<TestResource>& resources);
 std::string MakeRecord(const std::string& name, const std::string& content);
+// The record resource FILEnnn for index, holding name and content.
+TestResource FileRecord(int index, const std::string& name, const std::string& content);
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime);
 
 // Records messages instead of showing them, answering each with the next

@@ -9,12 +9,6 @@
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 
-static TestResource File(int index, const std::string& name, const std::string& content) {
-    char resource[kRecordNameSize];
-    FormatRecordName(resource, index);
-    return {resource, MakeRecord(name, content)};
-}
-
 class PackageInfo : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -32,10 +26,10 @@ TEST_F(PackageInfo, LoadsHeaderTitleReadmeAndEveryRecordOnce) {
     ASSERT_TRUE(Load({{"HEADER", MakeHeader(4, 30, 0x01D0000000000001ull)},
                       {"TITLE", "Patch 1.1"},
                       {"README", "readme.txt"},
-                      File(0, "abc", "x"),
-                      File(1, "sub\\longer.name", ""),
+                      FileRecord(0, "abc", "x"),
+                      FileRecord(1, "sub\\longer.name", ""),
                       {"FILE002", "bad"},
-                      File(3, std::string(200, 'z'), "")}));
+                      FileRecord(3, std::string(200, 'z'), "")}));
     EXPECT_EQ(4u, g_PackageHeader.fileCount);
     EXPECT_EQ(30u, g_PackageHeader.totalBytes);
     EXPECT_EQ(0x01D0000000000001ull, g_PackageHeader.buildTime);
@@ -49,12 +43,13 @@ TEST_F(PackageInfo, LoadsHeaderTitleReadmeAndEveryRecordOnce) {
 
 TEST_F(PackageInfo, RecordsEndAtTheFirstMissingOneOrTheCount) {
     ASSERT_TRUE(Load({{"HEADER", MakeHeader(0xFFFFFFFFu, 0, 1)},
-                      File(0, "abc", "x"),
-                      File(1, "sub\\longer.name", ""),
-                      File(3, std::string(200, 'z'), "")}));
+                      FileRecord(0, "abc", "x"),
+                      FileRecord(1, "sub\\longer.name", ""),
+                      FileRecord(3, std::string(200, 'z'), "")}));
     EXPECT_EQ(2u, g_Records.size());
     EXPECT_EQ(15u, g_LongestRecordName);
-    ASSERT_TRUE(Load({{"HEADER", MakeHeader(1, 0, 1)}, File(0, "a", ""), File(1, "bb", "")}));
+    ASSERT_TRUE(
+        Load({{"HEADER", MakeHeader(1, 0, 1)}, FileRecord(0, "a", ""), FileRecord(1, "bb", "")}));
     EXPECT_EQ(1u, g_Records.size());
     EXPECT_EQ(1u, g_LongestRecordName);
 }
@@ -178,8 +173,8 @@ protected:
 
 TEST_F(Worker, InstallsEveryRecordStampsSaysSoAndOpensTheReadme) {
     fs::create_directories(game.path() / "data");
-    Use({File(0, "data\\x.bin", std::string(70000, 'x')), File(1, "a.txt", "abc"),
-         File(2, "empty.dat", "")}, 70003);
+    Use({FileRecord(0, "data\\x.bin", std::string(70000, 'x')), FileRecord(1, "a.txt", "abc"),
+         FileRecord(2, "empty.dat", "")}, 70003);
     WriteFile(game.path() / "empty.dat", "old content");
     WriteFile(game.path() / "a.txt", "old and longer");
     fs::permissions(game.path() / "a.txt", fs::perms::owner_read);  // read-only is replaced
@@ -211,8 +206,8 @@ TEST_F(Worker, EmptyPackageWritesOnlyTheStampAndAnUnsafeReadmeIsNotOpened) {
 }
 
 TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {
-    Use({File(0, "..\\escape.txt", "bad"), File(1, "C:\\drive.txt", "bad"), {"FILE002", "abc"},
-         File(3, std::string(300, 'n'), "")});
+    Use({FileRecord(0, "..\\escape.txt", "bad"), FileRecord(1, "C:\\drive.txt", "bad"),
+         {"FILE002", "abc"}, FileRecord(3, std::string(300, 'n'), "")});
     const struct {
         uint32_t index;
         const char* target;
