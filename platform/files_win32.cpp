@@ -126,11 +126,15 @@ int FindNextEntry(SearchHandle search, FolderEntry* entry) {
 
 void CloseSearch(SearchHandle search) { FindClose(reinterpret_cast<HANDLE>(search)); }
 
+// A file or folder as it is, shared with everyone: folders open only with
+// backup semantics, and no access at all is needed to read what a handle is.
+static HANDLE OpenExisting(const char* path, DWORD access) {
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 int GetFolderIdentity(const char* path, uint64_t identity[2]) {
-    // Folders open only with backup semantics; no access is needed to read
-    // their identity.
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = OpenExisting(path, 0);
     if (h == INVALID_HANDLE_VALUE) return 0;
     BY_HANDLE_FILE_INFORMATION info;
     int ok = GetFileInformationByHandle(h, &info);
@@ -180,16 +184,14 @@ int FlushFileData(FileHandle file) { return FlushFileBuffers(ToHandle(file)) != 
 int CanReplaceFile(const char* path) {
     // A rename needs delete access, which a program that holds the file
     // open without sharing delete (a running game's own files) denies.
-    HANDLE h = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = OpenExisting(path, DELETE);
     if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     CloseHandle(h);
     return 1;
 }
 
 int ResolvePath(const char* path, char* out, uint32_t size) {
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = OpenExisting(path, 0);
     if (h == INVALID_HANDLE_VALUE) return 0;
     DWORD n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     DWORD error = GetLastError();

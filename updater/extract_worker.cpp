@@ -77,18 +77,17 @@ int WritePayloadContent(const char* target, const PayloadView& record, ExtractFa
                         0, failure);
 }
 
-static std::string Beside(const char* name, const char* suffix) {
-    return std::string(name) + suffix;
+static int FailTooLong(ExtractFailure* failure, const char* name) {
+    return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
 }
 
 // Writes the item's new file beside its target, journaled first.
 static int StageItem(const InstallItem& item, int counted, ExtractFailure* failure) {
-    char path[kMaxPath];
-    if (!MakeInstallPath(Beside(item.name, kNewFileSuffix).c_str(), path))
-        return FailFile(failure, item.name, DescribeFileFailure(kFailurePathTooLong));
+    SidePaths paths;
+    if (!MakeSidePaths(item.name, &paths)) return FailTooLong(failure, item.name);
     if (!AddJournalEntry(&journal, kJournalNew, item.name))
         return FailFileCall(failure, kJournalFileName);
-    return WriteContent(path, item, counted, failure);
+    return WriteContent(paths.fresh, item, counted, failure);
 }
 
 static InstallItem RecordItem(uint32_t index) {
@@ -103,20 +102,18 @@ int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
 // Sets the original aside and renames the new file into place, each step
 // journaled first. Done steps are kept, so Retry goes on where it stopped.
 static int CommitItem(InstallItem* item, ExtractFailure* failure) {
-    char target[kMaxPath], fresh[kMaxPath], old[kMaxPath];
-    MakeInstallPath(item->name, target);
-    MakeInstallPath(Beside(item->name, kNewFileSuffix).c_str(), fresh);
-    MakeInstallPath(Beside(item->name, kOldFileSuffix).c_str(), old);
-    if (!item->setAside && PathExists(target)) {
+    SidePaths p;
+    if (!MakeSidePaths(item->name, &p)) return FailTooLong(failure, item->name);
+    if (!item->setAside && PathExists(p.target)) {
         if (!AddJournalEntry(&journal, kJournalSetAside, item->name))
             return FailFileCall(failure, kJournalFileName);
-        if (!MoveFileOver(target, old)) return FailFileCall(failure, target);
+        if (!MoveFileOver(p.target, p.old)) return FailFileCall(failure, p.target);
         item->setAside = 1;
     }
     if (!item->placed) {
         if (!AddJournalEntry(&journal, kJournalPlaced, item->name, item->size))
             return FailFileCall(failure, kJournalFileName);
-        if (!MoveFileOver(fresh, target)) return FailFileCall(failure, target);
+        if (!MoveFileOver(p.fresh, p.target)) return FailFileCall(failure, p.target);
         item->placed = 1;
     }
     return 1;
@@ -175,8 +172,7 @@ static void RollBackInstall() {
         EndJournal(&journal);
         return;
     }
-    CloseFile(journal.file);  // kept for the next start to finish
-    journal.file = 0;
+    LeaveJournal(&journal);
     RecoverInterruptedInstall(g_UpdaterWindow);
 }
 
@@ -207,8 +203,7 @@ static int InstallAll() {
     if (RecoverFromEntries(journal.entries, &failed) == kFinished) {
         EndJournal(&journal);
     } else {
-        CloseFile(journal.file);
-        journal.file = 0;
+        LeaveJournal(&journal);
     }
     return 1;
 }

@@ -27,9 +27,8 @@ int CheckRecord(uint32_t index, ExtractFailure* failure) {
     if (!IsSafeRelativeName(name)) return FailFile(failure, name, kOutside);
     if (IsReservedInstallName(name))
         return FailFile(failure, name, "Its name is one the updater keeps for its own files");
-    char path[kMaxPath];
-    std::string beside = std::string(name) + kNewFileSuffix;
-    if (!MakeInstallPath(beside.c_str(), path))
+    SidePaths paths;
+    if (!MakeSidePaths(name, &paths))
         return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
     return 1;
 }

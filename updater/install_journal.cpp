@@ -82,10 +82,14 @@ int FlushJournal(Journal* journal) { return FlushFileData(journal->file); }
 
 int EndJournal(Journal* journal) {
     char path[kMaxPath];
-    if (journal->file) CloseFile(journal->file);
-    journal->file = 0;
+    LeaveJournal(journal);
     journal->entries.clear();
     return MakeInstallPath(kJournalFileName, path) && (RemoveFile(path) || !PathExists(path));
+}
+
+void LeaveJournal(Journal* journal) {
+    if (journal->file) CloseFile(journal->file);
+    journal->file = 0;
 }
 
 int ReadJournal(std::vector<JournalEntry>* entries) {

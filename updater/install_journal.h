@@ -48,6 +48,8 @@ int AddJournalEntry(Journal* journal, char kind, const char* name, uint32_t size
 int FlushJournal(Journal* journal);
 // Closes and deletes the journal file.
 int EndJournal(Journal* journal);
+// Closes the journal and leaves its file for the next start to act on.
+void LeaveJournal(Journal* journal);
 // The trusted entries of the journal in the install directory. 0 when there
 // is none.
 int ReadJournal(std::vector<JournalEntry>* entries);

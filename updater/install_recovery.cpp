@@ -7,18 +7,6 @@
 
 namespace {
 
-struct SidePaths {
-    char target[kMaxPath];
-    char fresh[kMaxPath];   // the new file beside it
-    char old[kMaxPath];     // the original set aside
-};
-
-int MakeSidePaths(const std::string& name, SidePaths* p) {
-    return MakeInstallPath(name.c_str(), p->target) &&
-           MakeInstallPath((name + kNewFileSuffix).c_str(), p->fresh) &&
-           MakeInstallPath((name + kOldFileSuffix).c_str(), p->old);
-}
-
 uint64_t SizeOf(const char* path) {
     FileHandle file = OpenForRead(path);
     if (!file) return ~0ull;
@@ -38,7 +26,7 @@ int RemoveIfThere(const char* path) {
 // too long to write beside in this directory was never ours: nothing to do.
 int RollBackName(const std::string& name, int setAside, const JournalEntry* placed) {
     SidePaths p;
-    if (!MakeSidePaths(name, &p)) return 1;
+    if (!MakeSidePaths(name.c_str(), &p)) return 1;
     int ok = 1;
     if (setAside && PathExists(p.old)) {
         ok = MoveFileOver(p.old, p.target);
@@ -50,7 +38,7 @@ int RollBackName(const std::string& name, int setAside, const JournalEntry* plac
 
 int FinishName(const std::string& name) {
     SidePaths p;
-    return !MakeSidePaths(name, &p) || (RemoveIfThere(p.old) && RemoveIfThere(p.fresh));
+    return !MakeSidePaths(name.c_str(), &p) || (RemoveIfThere(p.old) && RemoveIfThere(p.fresh));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The state the window thread and the worker share. The four progress words
+// The state the window thread and the worker share. The progress words
 // are each one aligned 32-bit word, shared without locks; atomics keep the
 // compiler from caching them. The rest is set by the window thread before
 // the worker starts and left alone while it runs.

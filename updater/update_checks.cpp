@@ -1,6 +1,7 @@
 #include "updater/update_checks.h"
 #include <cstring>
 #include <algorithm>
+#include <string>
 #include "frame/bytes.h"
 #include "platform/files.h"
 #include "updater/package_info.h"
@@ -44,6 +45,13 @@ int MakeInstallPath(const char* name, char* path) {
     memcpy(path, g_InstallDir, g_InstallDirLength);
     memcpy(path + g_InstallDirLength, name, length + 1);
     return 1;
+}
+
+int MakeSidePaths(const char* name, SidePaths* paths) {
+    std::string text(name);
+    return MakeInstallPath(name, paths->target) &&
+           MakeInstallPath((text + kNewFileSuffix).c_str(), paths->fresh) &&
+           MakeInstallPath((text + kOldFileSuffix).c_str(), paths->old);
 }
 
 // Opens the file of that name in the install directory for reading.

@@ -2,6 +2,7 @@
 // the two checks made before an update starts.
 #pragma once
 #include <cstdint>
+#include "platform/files.h"
 #include "frame/path_text.h"
 
 // The files an install makes beside a target carry these endings: the
@@ -26,6 +27,15 @@ int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLe
 // The install directory with name appended, into path (kMaxPath bytes). 0
 // when it doesn't fit.
 int MakeInstallPath(const char* name, char* path);
+
+// The paths an install uses for one name: the target and its two side files.
+struct SidePaths {
+    char target[kMaxPath];
+    char fresh[kMaxPath];  // the new file beside it
+    char old[kMaxPath];    // the original set aside
+};
+// 0 when one of them doesn't fit a path.
+int MakeSidePaths(const char* name, SidePaths* paths);
 
 // 1 when "ov.exe" is in the install directory.
 int IsGameInstalled();
