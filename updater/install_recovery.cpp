@@ -1,6 +1,7 @@
 #include "updater/install_recovery.h"
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include "updater/progress_state.h"
 #include "updater/update_checks.h"
@@ -47,18 +48,17 @@ RecoveryOutcome RecoverFromEntries(const std::vector<JournalEntry>& entries,
                                    std::string* failedPath) {
     if (entries.empty()) return kNothingToRecover;
     std::set<std::string> names, setAside;
-    std::vector<const JournalEntry*> placed;
+    std::map<std::string, const JournalEntry*> lastPlaced;
     int committed = 0;
     for (const JournalEntry& e : entries) {
         if (e.kind == kJournalCommitted) committed = 1;
         if (e.kind == kJournalSetAside) setAside.insert(e.name);
-        if (e.kind == kJournalPlaced) placed.push_back(&e);
+        if (e.kind == kJournalPlaced) lastPlaced[e.name] = &e;
         if (e.kind != kJournalCommitted) names.insert(e.name);
     }
     for (const std::string& name : names) {
-        const JournalEntry* last = nullptr;
-        for (const JournalEntry* e : placed)
-            if (e->name == name) last = e;
+        auto placed = lastPlaced.find(name);
+        const JournalEntry* last = placed == lastPlaced.end() ? nullptr : placed->second;
         int done = committed ? FinishName(name) : RollBackName(name, setAside.count(name), last);
         if (!done && failedPath->empty()) *failedPath = name;
     }
