@@ -32,7 +32,7 @@ int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLe
     // install altogether.
     size_t longest = std::max<size_t>(longestName, strlen(kStampFileName)) + kSuffixLength;
     if (directoryLength + longest + 1 > kMaxPath) return 0;
-    memcpy(g_InstallDir, text, length);
+    memmove(g_InstallDir, text, length);  // text may be the install directory itself
     if (needsSeparator) g_InstallDir[length] = '\\';
     g_InstallDir[directoryLength] = 0;
     g_InstallDirLength = static_cast<uint32_t>(directoryLength);
