@@ -15,6 +15,10 @@ int FailFile(ExtractFailure* failure, const char* target, const char* reason) {
     return Fill(failure, kFileFailed, target, reason);
 }
 
+int FailPackage(ExtractFailure* failure, const char* target, const char* reason) {
+    return Fill(failure, kPackageFault, target, reason);
+}
+
 int FailFolder(ExtractFailure* failure, const char* folder) {
     return Fill(failure, kFolderMissing, folder, "");
 }
@@ -50,6 +54,12 @@ const char* DescribeFileFailure(FileFailure failure) {
 
 int AskRetry(const ExtractFailure& failure) {
     char text[sizeof failure.target + sizeof failure.reason + 200];
+    if (failure.kind == kPackageFault) {
+        snprintf(text, sizeof text, "Could not write the file\n%s\n\n%s.\n\nThe update stops, and the game is left as it was.",
+                 failure.target, failure.reason);
+        ShowMessage(g_UpdaterWindow, text, "Error", kButtonsOk);
+        return 0;
+    }
     if (failure.kind == kFolderMissing)
         snprintf(text, sizeof text,
                  "The folder\n%s\ndoes not exist, and this update has files to put in it.\n\n"

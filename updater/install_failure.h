@@ -9,6 +9,7 @@ enum FailureKind {
     kFileFailed,     // a file could not be checked or written
     kFolderMissing,  // a target's folder does not exist
     kNoRoom,         // the disk has too little room for the new files
+    kPackageFault,   // the package itself is damaged: Retry can't mend it
 };
 
 struct ExtractFailure {
@@ -21,6 +22,7 @@ struct ExtractFailure {
 int FailFile(ExtractFailure* failure, const char* target, const char* reason);
 int FailFolder(ExtractFailure* failure, const char* folder);
 int FailRoom(ExtractFailure* failure, uint64_t needed, uint64_t free);
+int FailPackage(ExtractFailure* failure, const char* target, const char* reason);
 // The reason of the file call that just failed.
 int FailFileCall(ExtractFailure* failure, const char* target);
 
@@ -28,5 +30,6 @@ int FailFileCall(ExtractFailure* failure, const char* target);
 // system's own words describe better.
 const char* DescribeFileFailure(FileFailure failure);
 
-// Shows the failure with Retry and Cancel; 1 for Retry.
+// Shows the failure with Retry and Cancel; 1 for Retry. A package fault
+// is final: its box has OK only, and it gives 0.
 int AskRetry(const ExtractFailure& failure);

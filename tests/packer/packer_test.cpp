@@ -86,15 +86,15 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
         const char* line;  // of list, with its flag
     } cases[] = {
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 0,
-         "\n     1            2  s\\b.txt\n"},
+         "\n     1            2              2  s\\b.txt\n"},
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", std::string("\x09\0\0\0ab", 6)}},
-         1, "\n     1            -  FILE001  ! damaged record\n"},
+         1, "\n     1            -              -  FILE001  ! damaged record\n"},
         {{{"HEADER", MakeHeader(3, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
-         "\n     2            -  FILE002  ! missing: the header counts 3 files, the package holds 2\n"},
+         "\n     2            -              -  FILE002  ! missing: the header counts 3 files, the package holds 2\n"},
         {{{"HEADER", MakeHeader(2, 6, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
          "\ntotal bytes: 6  ! the records hold 5 bytes\n"},
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", MakeRecord("..\\b.txt", "de")}},
-         1, "\n     1            2  ..\\b.txt  ! the updater refuses this name: it points outside"},
+         1, "\n     1            2              2  ..\\b.txt  ! the updater refuses this name: it points outside"},
         {{{"FILE000", a}}, 1, ""},  // no header: no package
     };
     for (const auto& c : cases) {
@@ -129,7 +129,7 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
     EXPECT_EQ(built, ReadFile(exe));
     EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
-    EXPECT_NE(std::string::npos, out.find("\n     1            3  " + cafe + "\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\n     1            3              3  " + cafe + "\n")) << out;
     EXPECT_EQ(0, Pack({"extract", exe.string(), (dir.path() / "out").string()}));
     EXPECT_EQ("abc", ReadFile(dir.path() / "out" / fs::u8path("caf\xC3\xA9.txt")));
     EXPECT_EQ(std::string("x\0y", 3), ReadFile(dir.path() / "out" / "data" / "b.bin"));
