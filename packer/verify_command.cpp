@@ -32,15 +32,17 @@ static int ReportDamage(const PackageListing& listing) {
 struct Comparison {
     FileHandle file;
     std::string buffer;
+    int different;
 };
 
+// Reads on after a difference, so that a damaged stream is told as such.
 static int CompareChunk(void* context, const unsigned char* bytes, uint32_t count) {
     Comparison* c = static_cast<Comparison*>(context);
-    for (uint32_t at = 0; at < count;) {
+    for (uint32_t at = 0; at < count && !c->different;) {
         uint32_t want = count - at < c->buffer.size() ? count - at
                                                       : static_cast<uint32_t>(c->buffer.size());
         uint32_t n = ReadBlock(c->file, &c->buffer[0], want);
-        if (n == 0 || memcmp(c->buffer.data(), bytes + at, n) != 0) return 0;
+        c->different = n == 0 || memcmp(c->buffer.data(), bytes + at, n) != 0;
         at += n;
     }
     return 1;
@@ -49,11 +51,12 @@ static int CompareChunk(void* context, const unsigned char* bytes, uint32_t coun
 // 1 when the file holds the record's content; 0 when it doesn't, with
 // damaged set when the record's compressed content is damaged.
 static int IsSameContent(const std::string& path, const PayloadView& view, int* damaged) {
-    Comparison comparison = {OpenForRead(path.c_str()), std::string(kContentChunk, '\0')};
+    Comparison comparison = {OpenForRead(path.c_str()), std::string(kContentChunk, '\0'), 0};
     *damaged = 0;
     if (!comparison.file) return 0;
-    int same = GetFileSize64(comparison.file) == view.fileSize &&
-               ReadRecordContent(view, CompareChunk, &comparison, damaged);
+    comparison.different = GetFileSize64(comparison.file) != view.fileSize;
+    int same = ReadRecordContent(view, CompareChunk, &comparison, damaged) &&
+               !comparison.different;
     CloseFile(comparison.file);
     return same;
 }
