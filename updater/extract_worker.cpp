@@ -8,6 +8,7 @@
 #include "updater/install_recovery.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
+#include "updater/record_prefetch.h"
 #include "updater/update_checks.h"
 
 // One file of the install: a record, or the stamp last.
@@ -18,12 +19,15 @@ struct InstallItem {
     int setAside;  // its original is now name + kOldFileSuffix
     int placed;    // its new file is now in place
     // A compressed record's stream (content), of storedSize bytes, that
-    // inflates to size bytes.
+    // inflates to size bytes; index is its record's.
     int compressed = 0;
     uint32_t storedSize = 0;
+    uint32_t index = 0;
 };
 
 static Journal journal;
+// While records are staged: their compressed contents, inflated ahead.
+static RecordPrefetch* s_prefetch;
 
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     if (totalBytes == 0) return 0;
@@ -78,7 +82,9 @@ static int WriteContent(const char* path, const InstallItem& item, int counted,
     ContentTarget target = {CreateForWrite(path), counted};
     if (!target.file) return FailFileCall(failure, path);
     int damaged = 0;
-    int written = ReadRecordContent(view, TakeContent, &target, &damaged);
+    int written = s_prefetch && counted && item.compressed
+                      ? ReadPrefetchedContent(s_prefetch, item.index, TakeContent, &target, &damaged)
+                      : ReadRecordContent(view, TakeContent, &target, &damaged);
     // The cause of a failed write, before the close can change it.
     if (!written && !damaged) FailFileCall(failure, path);
     CloseFile(target.file);
@@ -108,7 +114,7 @@ static int StageItem(const InstallItem& item, int counted, ExtractFailure* failu
 static InstallItem RecordItem(uint32_t index) {
     const PayloadView& view = g_Records[index].view;
     return InstallItem{view.name, view.content, view.fileSize, 0, 0, view.compressed,
-                       view.contentSize};
+                       view.contentSize, index};
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
@@ -145,17 +151,20 @@ static int RetryUntilDone(Step step) {
 }
 
 static int StageRecords(std::vector<InstallItem>* items) {
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+    PrefetchHandle prefetch = MakeRecordPrefetch(g_Records);
+    s_prefetch = prefetch.get();
+    int staged = 1;
+    for (uint32_t i = 0; staged && i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
-        int done = RetryUntilDone([&](ExtractFailure* failure) {
+        staged = RetryUntilDone([&](ExtractFailure* failure) {
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
             return ExtractPayloadFile(i, failure);
         });
-        if (!done) return 0;
-        items->push_back(RecordItem(i));
+        if (staged) items->push_back(RecordItem(i));
     }
-    return 1;
+    s_prefetch = nullptr;
+    return staged;
 }
 
 static int CommitRecords(std::vector<InstallItem>* items) {
