@@ -44,6 +44,8 @@ uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint3
     return head + kCompressedOverhead;
 }
 
+const uint32_t kDeflateMostGain = 1032;
+
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view) {
     if (!data || size < kRecordOverhead) return 0;
     uint32_t field = LoadU32(data);
@@ -63,7 +65,9 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     view->contentSize = static_cast<uint32_t>(size - nameLength - overhead);
     view->fileSize = compressed ? LoadU32(data + nameLength + kRecordOverhead) : view->contentSize;
     view->compressed = compressed;
-    return 1;
+    // Deflate gives at most 1032 bytes for each byte of stream: a larger
+    // size can't be right, and would only ask the disk for room in vain.
+    return !compressed || view->fileSize / kDeflateMostGain <= view->contentSize;
 }
 
 static int IsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -87,6 +87,7 @@ TEST(PackageLayout, RecordsParseOnlyWhenLengthAndTerminatorAgree) {
         {std::string("\xff\xff\xff\xff" "ab", 6), false, "", 0},
         {MakeCompressedRecord("z", "st", 7), true, "z", 2},
         {MakeCompressedRecord("z", "", 7).substr(0, 9), false, "", 0},  // its size cut off
+        {MakeCompressedRecord("z", "st", 2 * 1032 + 1032), false, "", 0},  // beyond deflate's gain
     };
     for (const auto& c : cases) {
         PayloadView view = {};
