@@ -8,7 +8,6 @@
 #include "updater/install_recovery.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
-#include "updater/record_prefetch.h"
 #include "updater/update_checks.h"
 
 // One file of the install: a record, or the stamp last.
@@ -19,15 +18,12 @@ struct InstallItem {
     int setAside;  // its original is now name + kOldFileSuffix
     int placed;    // its new file is now in place
     // A compressed record's stream (content), of storedSize bytes, that
-    // inflates to size bytes; index is its record's.
+    // inflates to size bytes.
     int compressed = 0;
     uint32_t storedSize = 0;
-    uint32_t index = 0;
 };
 
 static Journal journal;
-// While records are staged: their compressed contents, inflated ahead.
-static RecordPrefetch* s_prefetch;
 
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes) {
     if (totalBytes == 0) return 0;
@@ -82,9 +78,7 @@ static int WriteContent(const char* path, const InstallItem& item, int counted,
     ContentTarget target = {CreateForWrite(path), counted};
     if (!target.file) return FailFileCall(failure, path);
     int damaged = 0;
-    int written = s_prefetch && counted && item.compressed
-                      ? ReadPrefetchedContent(s_prefetch, item.index, TakeContent, &target, &damaged)
-                      : ReadRecordContent(view, TakeContent, &target, &damaged);
+    int written = ReadRecordContent(view, TakeContent, &target, &damaged);
     // The cause of a failed write, before the close can change it.
     if (!written && !damaged) FailFileCall(failure, path);
     CloseFile(target.file);
@@ -114,7 +108,7 @@ static int StageItem(const InstallItem& item, int counted, ExtractFailure* failu
 static InstallItem RecordItem(uint32_t index) {
     const PayloadView& view = g_Records[index].view;
     return InstallItem{view.name, view.content, view.fileSize, 0, 0, view.compressed,
-                       view.contentSize, index};
+                       view.contentSize};
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
@@ -151,20 +145,17 @@ static int RetryUntilDone(Step step) {
 }
 
 static int StageRecords(std::vector<InstallItem>* items) {
-    PrefetchHandle prefetch = MakeRecordPrefetch(g_Records);
-    s_prefetch = prefetch.get();
-    int staged = 1;
-    for (uint32_t i = 0; staged && i < g_PackageHeader.fileCount; i++) {
+    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
-        staged = RetryUntilDone([&](ExtractFailure* failure) {
+        int done = RetryUntilDone([&](ExtractFailure* failure) {
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
             return ExtractPayloadFile(i, failure);
         });
-        if (staged) items->push_back(RecordItem(i));
+        if (!done) return 0;
+        items->push_back(RecordItem(i));
     }
-    s_prefetch = nullptr;
-    return staged;
+    return 1;
 }
 
 static int CommitRecords(std::vector<InstallItem>* items) {

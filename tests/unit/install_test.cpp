@@ -7,7 +7,6 @@
 #include "updater/install_recovery.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
-#include "updater/record_prefetch.h"
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 
@@ -225,7 +224,7 @@ static int UnblockAndAnswer(WindowHandle, const char*, const char*, MessageButto
 }
 
 TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
-    Use({FileRecord(0, "a.txt", "new a"), {"FILE001", MakeCompressedRecord("data\\b.bin", Deflate("new b"), 5)}});
+    Use({FileRecord(0, "a.txt", "new a"), FileRecord(1, "data\\b.bin", "new b")});
     blocked = game.path() / "data" / "b.bin.update-new";
     SetMessageHook(UnblockAndAnswer);
     for (int a : {kAnswerCancel, kAnswerRetry}) {
@@ -241,42 +240,4 @@ TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
     SetMessageHook(nullptr);
     EXPECT_EQ(10u, g_BytesDone);
     EXPECT_EQ("new b", ReadFile(game.path() / "data" / "b.bin"));
-}
-
-struct Taken {
-    std::string bytes;
-    size_t stopAt;  // 0: never
-};
-
-static int TakeUntil(void* context, const unsigned char* bytes, uint32_t count) {
-    Taken* taken = static_cast<Taken*>(context);
-    taken->bytes.append(reinterpret_cast<const char*>(bytes), count);
-    return !taken->stopAt || taken->bytes.size() < taken->stopAt;
-}
-
-// Inflated ahead, in order; a record asked for again after its reader gave
-// up part way comes whole, and the stored one between is skipped.
-TEST(RecordPrefetch, GivesEachCompressedRecordWholeAgainAfterAStop) {
-    std::string big(5 * kContentChunk, 'x');
-    for (size_t i = 0; i < big.size(); i += 7) big[i] = char('a' + i % 26);
-    std::vector<std::string> bytes = {MakeCompressedRecord("a", Deflate(big), uint32_t(big.size())),
-                                      MakeRecord("b", "b"), MakeCompressedRecord("c", Deflate("cc"), 2)};
-    std::vector<PackageRecord> records(3);
-    for (size_t i = 0; i < 3; i++)
-        records[i].valid = ParsePayloadRecord(reinterpret_cast<const unsigned char*>(bytes[i].data()),
-                                              bytes[i].size(), &records[i].view);
-    PrefetchHandle prefetch = MakeRecordPrefetch(records);
-    const struct {
-        uint32_t index;
-        size_t stopAt;
-        std::string content;  // empty: stopped
-    } asks[] = {{0, 3 * kContentChunk, ""}, {0, 0, big}, {2, 0, "cc"}, {0, 0, big}, {2, 0, "cc"}};
-    for (const auto& ask : asks) {
-        Taken taken = {"", ask.stopAt};
-        int damaged = 1;
-        EXPECT_EQ(!ask.content.empty(),
-                  ReadPrefetchedContent(prefetch.get(), ask.index, TakeUntil, &taken, &damaged));
-        EXPECT_EQ(0, damaged);
-        EXPECT_TRUE(ask.content.empty() || ask.content == taken.bytes) << ask.index;
-    }
 }
