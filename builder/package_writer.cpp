@@ -1,8 +1,10 @@
 #include "builder/package_writer.h"
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include "builder/folder_scan.h"
 #include "builder/title_reader.h"
+#include "package/record_names.h"
 #include "pe/pe_resources.h"
 #include "platform/code_pages.h"
 #include "platform/system.h"
@@ -19,9 +21,12 @@ const uint32_t kMaxFiles = 0xFFFF - 3;
 
 static const char kExecutableName[] = "Update.exe";
 
+// Paths are told as this platform spells them.
 static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
-    if (path) snprintf(report->failure, sizeof report->failure, "%s\n\n%s", what, path);
-    else snprintf(report->failure, sizeof report->failure, "%s", what);
+    char shown[sizeof report->failure] = "";
+    if (path) MakeNativePath(path, shown, sizeof shown);  // cut short when it doesn't fit
+    std::string text = path ? std::string(what) + "\n\n" + shown : what;
+    snprintf(report->failure, sizeof report->failure, "%s", text.c_str());
     return 0;
 }
 
@@ -187,6 +192,30 @@ static int ConvertNames(const ScanResult& scan, const char* folder, uint32_t cod
     return 1;
 }
 
+// The names as the updater will judge them: each by the rule for record
+// names, and each against the others as Windows compares them. 0 when the
+// updater would refuse one, with the report naming the files.
+static int CheckRecordNames(const ScanResult& scan, const char* folder, uint32_t codePage,
+                            const std::vector<std::string>& names, BuildReport* report) {
+    RecordNameSet set = {codePage, {}, {}};
+    char what[300];
+    for (uint32_t i = 0; i < names.size(); i++) {
+        std::string path = folder + scan.names[i];
+        RecordNameFault fault = JudgeRecordName(names[i].c_str(), codePage);
+        uint32_t earlier;
+        if (fault != kNameSound) {
+            snprintf(what, sizeof what, "The updater would refuse the name of this file (%s):",
+                     DescribeNameFault(fault));
+            return Fail(report, what, path.c_str());
+        }
+        if (!AddRecordName(&set, names[i].c_str(), i, &earlier))
+            return Fail(report, "Windows can't tell the names of these files apart, so the "
+                                "updater would refuse them:",
+                        (folder + scan.names[earlier] + "\n" + path).c_str());
+    }
+    return 1;
+}
+
 // Every record, then the header, title and readme name; 0 when a record
 // failed (the update must then be discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
@@ -217,7 +246,7 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
     if (!update) {
-        snprintf(report->detail, sizeof report->detail, "%s", path);
+        MakeNativePath(path, report->detail, sizeof report->detail);
         return Fail(report, "Can''t find / open(for writing) executable!");
     }
     // Checked before any record is streamed; a failure discards the update.
@@ -239,6 +268,7 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
         return 0;
     const std::vector<std::string>& recordNames =
         codePage == kPlatformCodePage ? scan->names : converted;
+    if (!CheckRecordNames(*scan, folder, codePage, recordNames, report)) return 0;
     s_progress = {options, 0, static_cast<uint32_t>(scan->names.size()), 0, scan->recordBytes};
     int built = WriteExecutable(path, folder, scan, recordNames, report);
     s_progress.options = nullptr;
