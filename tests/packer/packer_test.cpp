@@ -146,7 +146,7 @@ TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
         std::string error = testing::internal::GetCapturedStderr(), out;
         EXPECT_FALSE(fs::exists(exe));
         for (const std::string& file : c.files)
-            EXPECT_TRUE(!apart || error.find("/" + file + "\n") != std::string::npos) << error;
+            EXPECT_TRUE(!apart || error.find(file + "\n") != std::string::npos) << error;
         UsePackage(exe, records);
         EXPECT_EQ(1, Pack({"list", exe.string()}, &out));
         EXPECT_NE(std::string::npos, out.find(c.flag)) << out;
