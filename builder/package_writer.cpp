@@ -78,7 +78,7 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
                    const char* recordName, uint32_t index, BuildReport* report) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
-    char path[kMaxPath];
+    char path[kMaxBuildPath];
     if (snprintf(path, sizeof path, "%s%s", folder, relativeName) >= (int)sizeof path) return 0;
     uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
     if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
@@ -101,12 +101,13 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     return ok;
 }
 
-uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte) {
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte,
+                           uint32_t limit) {
     unsigned char last = GetLastSingleByte(path, length, isLeadByte);
     uint32_t ended = length + (last == '\\' || last == '/' ? 0 : 1);
     // The longest name written there is the new image beside "Update.exe".
     const uint32_t kLongestName = sizeof kExecutableName - 1 + sizeof kPeTempSuffix - 1;
-    if (ended + kLongestName >= kMaxPath) return 0;
+    if (ended + kLongestName >= limit) return 0;
     if (ended > length) path[length] = '\\';
     path[ended] = 0;
     return ended;
@@ -115,8 +116,8 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 // Sets the path to the build directory with its trailing '\' and gives its
 // length; 0 when it can't be read or leaves no room for our names.
 static uint32_t ReadBuildDirectory(char* path) {
-    uint32_t length = GetWorkingDirectory(path, kMaxPath);
-    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte) : 0;
+    uint32_t length = GetWorkingDirectory(path, kNativePathLimit);
+    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte, kNativePathLimit) : 0;
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -242,7 +243,7 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
                            const std::vector<std::string>& recordNames, BuildReport* report) {
-    char nativePath[4 * kMaxPath];
+    char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
     if (!update) {
@@ -277,7 +278,7 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
 
 int BuildPackage(BuildReport* report, const BuildOptions* options) {
     *report = BuildReport();
-    char path[kMaxPath];
+    char path[kMaxBuildPath];
     uint32_t directoryLength = ReadBuildDirectory(path);
     if (!directoryLength)
         return Fail(report, "The build directory's path is too long (a path holds at most "
@@ -288,7 +289,7 @@ int BuildPackage(BuildReport* report, const BuildOptions* options) {
     report->header.fileCount = static_cast<uint32_t>(scan.names.size());
     report->header.totalBytes = scan.totalBytes;
     if (!CheckScanResult(scanned, scan, report)) return 0;
-    char folder[kMaxPath + 1];
+    char folder[kMaxBuildPath + 1];
     snprintf(folder, sizeof folder, "%s\\", path);
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "packer/packer.h"
 #include "platform/code_pages.h"
+#include "platform/files.h"
 #include "tests/unit/test_support.h"
 
 // orvanta-pack with these arguments; its standard output into out.
@@ -160,8 +161,9 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     std::string cafe;  // "café.txt" as this platform spells file names
     if (!ConvertCodePage("caf\xC3\xA9.txt", kUtf8CodePage, kPlatformCodePage, &cafe))
         GTEST_SKIP() << "this system's code page has no e acute";
-    TempFolder dir;
-    fs::path build = dir.path() / "build", update = build / "Update", exe = build / "Update.exe";
+    TempFolder dir;  // natively the build directory is longer than a Windows path
+    fs::path build = dir.path() / std::string(kNativePathLimit > kMaxPath ? 250 : 1, 'd') / "build";
+    fs::path update = build / "Update", exe = build / "Update.exe";
     WriteFile(update / fs::u8path("caf\xC3\xA9.txt"), "abc");
     WriteFile(update / "data" / "b.bin", std::string("x\0y", 3));
     MakeTargetExecutable(dir.path() / "stub.exe");
