@@ -1,5 +1,4 @@
 #include "package/record_names.h"
-#include <cstdio>
 #include <cstring>
 #include <vector>
 #include "frame/bytes.h"
@@ -65,9 +64,7 @@ void AppendPartKey(std::string* key, const std::string& part, uint32_t codePage)
             else folded[i] = ToUpperAscii(folded[i]);
         }
     }
-    char length[12];
-    snprintf(length, sizeof length, "%zu:", folded.size());
-    *key += length + folded;
+    *key += std::to_string(folded.size()) + ":" + folded;
 }
 
 }  // namespace

@@ -18,9 +18,15 @@ static int FailName(ExtractFailure* failure, const char* name, const char* fault
     return FailPackage(failure, name, reason);
 }
 
+// A double-byte character's second byte 0x5C is no separator.
+static int EndsInSeparator(const char* text, size_t length) {
+    unsigned char last = GetLastSingleByte(text, length, IsAnsiLeadByte);
+    return last == '\\' || last == '/';
+}
+
 int IsInsideFolder(const char* path, const char* root) {
     size_t n = strlen(root);
-    while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) n--;
+    while (n > 0 && EndsInSeparator(root, n)) n--;
     if (strncmp(path, root, n) != 0) return 0;
     return path[n] == 0 || path[n] == '\\' || path[n] == '/';
 }

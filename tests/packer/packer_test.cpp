@@ -115,25 +115,20 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
 // them naming the files, before anything is written (where this system can
 // hold them apart on its disk); list and verify flag them and exit 1.
 TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
-    const struct {
-        std::vector<std::string> files;  // UTF-8 on the disk, Windows-1252 in the package
-        const char* flag;
-    } cases[] = {
-        {{"Readme.txt", "README.txt"}, "has the same name (FILE001)"},
-        {{"data/m.map", "Data/m.map"}, "has the same name (FILE001)"},
-        {{"caf\xC3\xA9.txt", "CAF\xC3\x89.txt"}, "has the same name (FILE001)"},
+    const std::pair<std::vector<std::string>, const char*> cases[] = {  // UTF-8 on the disk
+        {{"Readme.txt", "README.txt"}, "has the same name (FILE000)"},
+        {{"data/m.map", "Data/m.map"}, "has the same name (FILE000)"},
+        {{"caf\xC3\xA9.txt", "CAF\xC3\x89.txt"}, "has the same name (FILE000)"},
         {{"log 12:30.txt"}, "names a stream"}, {{"what?.txt"}, "a character Windows refuses"},
         {{"CON"}, "a device's name"}, {{"end. "}, "ends in a dot or a blank"},
     };
     for (const auto& c : cases) {
         TempFolder dir;
         fs::path build = dir.path() / "build", exe = build / "Update.exe";
-        std::vector<TestResource> records = {{"HEADER", MakeHeader(uint32_t(c.files.size() + 1), 0, 0)},
-                                             FileRecord(0, "ok.txt", "")};
-        WriteFile(build / "Update" / "ok.txt", "");
+        std::vector<TestResource> records = {{"HEADER", MakeHeader(uint32_t(c.first.size()), 0, 0)}};
         int apart = 1;
-        for (const std::string& file : c.files) {
-            std::string stored;
+        for (const std::string& file : c.first) {
+            std::string stored;  // the package's names in Windows-1252
             ASSERT_TRUE(ConvertCodePage(file, kUtf8CodePage, 1252, &stored));
             records.push_back(FileRecord(int(records.size() - 1), stored, ""));
             WriteFile(build / "Update" / fs::u8path(file), "");
@@ -146,11 +141,11 @@ TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
         }
         std::string error = testing::internal::GetCapturedStderr(), out;
         EXPECT_FALSE(fs::exists(exe));
-        for (const std::string& file : c.files)
+        for (const std::string& file : c.first)
             EXPECT_TRUE(!apart || error.find(file + "\n") != std::string::npos) << error;
         UsePackage(exe, records);
         EXPECT_EQ(1, Pack({"list", exe.string()}, &out));
-        EXPECT_NE(std::string::npos, out.find(c.flag)) << out;
+        EXPECT_NE(std::string::npos, out.find(c.second)) << out;
         EXPECT_EQ(1, Pack({"verify", exe.string(), build.string()}, &out));
         EXPECT_NE(std::string::npos, out.find("damaged: FILE00")) << out;
         ClosePackage();
