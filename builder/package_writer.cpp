@@ -205,7 +205,7 @@ static int CheckRecordNames(const ScanResult& scan, const char* folder, uint32_t
         RecordNameFault fault = JudgeRecordName(names[i].c_str(), codePage);
         uint32_t earlier;
         if (fault != kNameSound) {
-            snprintf(what, sizeof what, "The updater would refuse the name of this file (%s):",
+            snprintf(what, sizeof what, "The updater would refuse the name of this file, since %s:",
                      DescribeNameFault(fault));
             return Fail(report, what, path.c_str());
         }
