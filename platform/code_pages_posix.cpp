@@ -49,25 +49,28 @@ int ConvertCodePage(const std::string& text, uint32_t from, uint32_t to, std::st
     return ConvertNamed(text, IconvName(from).c_str(), IconvName(to).c_str(), out);
 }
 
+// A byte that converts to nothing by itself but isn't refused either
+// (EINVAL: the input ends inside a character) begins a longer one.
+static int BeginsLongerCharacter(iconv_t converter, unsigned char byte) {
+    char in[1] = {static_cast<char>(byte)}, out[8];
+    char *from = in, *to = out;
+    size_t inLeft = 1, outLeft = sizeof out;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);  // the initial state
+    return iconv(converter, &from, &inLeft, &to, &outLeft) == static_cast<size_t>(-1) &&
+           errno == EINVAL;
+}
+
 int IsCodePageLeadByte(uint32_t codePage, unsigned char byte) {
-    // A byte that converts to nothing by itself but isn't refused either
-    // (EINVAL: the input ends inside a character) begins a longer one. The
-    // table of the last code page asked for is kept.
+    // The table of the last code page asked for is kept.
     static uint32_t known = kUtf8CodePage;
     static unsigned char leads[256];
     if (byte < 0x80 || codePage == kPlatformCodePage || codePage == kUtf8CodePage) return 0;
     if (codePage != known) {
         iconv_t converter = iconv_open("UTF-32LE", IconvName(codePage).c_str());
-        for (int b = 0; b < 256; b++) {
-            char in[1] = {static_cast<char>(b)}, out[8];
-            char *from = in, *to = out;
-            size_t inLeft = 1, outLeft = sizeof out;
-            leads[b] = converter != reinterpret_cast<iconv_t>(-1) &&
-                       (iconv(converter, nullptr, nullptr, nullptr, nullptr),
-                        iconv(converter, &from, &inLeft, &to, &outLeft)) == static_cast<size_t>(-1) &&
-                       errno == EINVAL;
-        }
-        if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+        int opened = converter != reinterpret_cast<iconv_t>(-1);
+        for (int b = 0; b < 256; b++)
+            leads[b] = opened && BeginsLongerCharacter(converter, static_cast<unsigned char>(b));
+        if (opened) iconv_close(converter);
         known = codePage;
     }
     return leads[byte];
