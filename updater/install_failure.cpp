@@ -15,8 +15,8 @@ int FailFile(ExtractFailure* failure, const char* target, const char* reason) {
     return Fill(failure, kFileFailed, target, reason);
 }
 
-int FailPackage(ExtractFailure* failure, const char* target, const char* reason) {
-    return Fill(failure, kPackageFault, target, reason);
+int FailPackage(ExtractFailure* failure, const char* record, const char* reason) {
+    return Fill(failure, kPackageFault, record, reason);
 }
 
 int FailFolder(ExtractFailure* failure, const char* folder) {
@@ -55,7 +55,10 @@ const char* DescribeFileFailure(FileFailure failure) {
 int AskRetry(const ExtractFailure& failure) {
     char text[sizeof failure.target + sizeof failure.reason + 200];
     if (failure.kind == kPackageFault) {
-        snprintf(text, sizeof text, "Could not write the file\n%s\n\n%s.\n\nThe update stops, and the game is left as it was.",
+        // Nothing the user does here mends the package: no Retry.
+        snprintf(text, sizeof text,
+                 "This update can't be installed: its file\n%s\n\n%s.\n\nNothing was "
+                 "changed.",
                  failure.target, failure.reason);
         ShowMessage(g_UpdaterWindow, text, "Error", kButtonsOk);
         return 0;
