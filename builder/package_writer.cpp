@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 #include "builder/folder_scan.h"
+#include "builder/record_compressor.h"
 #include "builder/title_reader.h"
 #include "package/record_names.h"
 #include "pe/pe_resources.h"
@@ -74,6 +75,85 @@ static uint32_t ReadFromFile(void* context, void* buffer, uint32_t count) {
     return n;
 }
 
+// A compressed stream held whole only while it is this small; a larger
+// one is made again as the record is written.
+const uint64_t kHeldStream = 8u << 20;
+
+struct HeldBytes {
+    const std::string* bytes;
+    size_t at;
+};
+
+static uint32_t ReadHeldBytes(void* context, void* buffer, uint32_t count) {
+    HeldBytes* held = static_cast<HeldBytes*>(context);
+    size_t n = held->bytes->size() - held->at;
+    if (n > count) n = count;
+    memcpy(buffer, held->bytes->data() + held->at, n);
+    held->at += n;
+    return static_cast<uint32_t>(n);
+}
+
+static int ReopenFile(FileHandle* file, const char* path) {
+    CloseFile(*file);
+    *file = OpenForRead(path);
+    return *file != 0;
+}
+
+// Compresses the file once to learn its stream's size, keeping a small
+// stream. 1 with the size, 0 when the file is not smaller so or can't be
+// read whole (the caller stores it, and a file that changed fails there).
+static int MeasureStream(FileHandle file, uint64_t fileSize, uint64_t* streamSize,
+                         std::string* held) {
+    CompressorHandle compressor = StartRecordCompressor(file);
+    if (!compressor) return 0;
+    std::string chunk(0x10000, '\0');
+    uint64_t total = 0, input = 0;
+    uint32_t n;
+    while ((n = ReadCompressedBytes(compressor.get(), &chunk[0],
+                                    static_cast<uint32_t>(chunk.size()))) > 0) {
+        total += n;
+        if (total + kCompressedOverhead >= fileSize) return 0;  // no gain: stored
+        if (total <= kHeldStream) held->append(chunk.data(), n);
+        else std::string().swap(*held);
+    }
+    TellProgress(fileSize);
+    *streamSize = total;
+    return FinishedCompressing(compressor.get(), &input, &total) && input == fileSize;
+}
+
+// Writes a compressed record of the file when that makes it smaller. 1 when
+// it did; 0 with stored 1 when the file is to be stored instead (file then
+// reads from its start); 0 with stored 0 on failure.
+static int AddCompressedFile(PeUpdate* update, FileHandle* file, const char* path,
+                             const char* resourceName, const char* recordName,
+                             uint32_t nameLength, uint64_t fileSize, int* stored) {
+    *stored = 1;
+    uint64_t streamSize = 0;
+    std::string held;
+    int smaller = fileSize > 0 && MeasureStream(*file, fileSize, &streamSize, &held);
+    if (!ReopenFile(file, path)) *stored = 0;
+    if (!smaller || !*stored) return 0;
+    *stored = 0;
+    unsigned char head[kMaxPath + kRecordOverhead + kCompressedOverhead];
+    uint32_t headSize = EncodeCompressedRecordHead(recordName, nameLength,
+                                                   static_cast<uint32_t>(fileSize), head);
+    if (held.size() == streamSize) {
+        HeldBytes source = {&held, 0};
+        return AddPeResourceFromStream(update, resourceName, head, headSize, ReadHeldBytes,
+                                       &source, streamSize);
+    }
+    // Made again as it is written; a file that changed meanwhile gives
+    // another stream, which fails the build.
+    CompressorHandle compressor = StartRecordCompressor(*file);
+    uint64_t input = 0, output = 0;
+    return compressor &&
+           AddPeResourceFromStream(update, resourceName, head, headSize, ReadCompressedBytes,
+                                   compressor.get(), streamSize) &&
+           ReadCompressedBytes(compressor.get(), head, 1) == 0 &&
+           FinishedCompressing(compressor.get(), &input, &output) && input == fileSize &&
+           output == streamSize;
+}
+
 int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
                    const char* recordName, uint32_t index, BuildReport* report) {
     char resourceName[kRecordNameSize];
@@ -88,7 +168,12 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     // A record holds its size in 32 bits: the file and its name must fit.
     int ok = fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull;
     if (!ok && fileSize != ~0ull) FailHugeFile(report, path);
-    if (ok) {
+    const BuildOptions* options = s_progress.options;
+    int stored = 1;
+    if (ok && options && options->compress)
+        ok = AddCompressedFile(update, &file, path, resourceName, recordName, nameLength,
+                               fileSize, &stored) || stored;
+    if (ok && stored) {
         // The content streams from the file into the package: exactly its
         // size at this moment, or the build fails (a file that shrank).
         unsigned char head[kMaxPath + kRecordOverhead];
@@ -97,7 +182,7 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
         ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &file,
                                      fileSize);
     }
-    CloseFile(file);
+    if (file) CloseFile(file);
     return ok;
 }
 

@@ -33,6 +33,9 @@ struct BuildOptions {
     uint32_t nameCodePage;
     BuildProgressHook progress;  // nullptr: none
     void* progressContext;
+    // Nonzero: each file whose zlib stream is smaller than the file goes in
+    // as a compressed record; the others, as ever, stored.
+    int compress;
 };
 
 // Nonzero when the package was written into "Update.exe"; 0 on failure,

@@ -38,10 +38,23 @@ uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* 
     return nameLength + kRecordOverhead;
 }
 
+uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint32_t fileSize,
+                                    unsigned char* out) {
+    uint32_t head = EncodeRecordHead(name, nameLength, out);
+    StoreU32(out, kCompressedFlag | nameLength);
+    StoreU32(out + head, fileSize);
+    return head + kCompressedOverhead;
+}
+
+const uint32_t kDeflateMostGain = 1032;
+
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view) {
     if (!data || size < kRecordOverhead) return 0;
-    uint32_t nameLength = LoadU32(data);
-    if (nameLength > size - kRecordOverhead) return 0;
+    uint32_t field = LoadU32(data);
+    int compressed = (field & kCompressedFlag) != 0;
+    uint32_t nameLength = field & ~kCompressedFlag;
+    uint32_t overhead = kRecordOverhead + (compressed ? kCompressedOverhead : 0);
+    if (size < overhead || nameLength > size - overhead) return 0;
     // The name is the zero-terminated text at offset 4; it must end exactly
     // where the length field says.
     const unsigned char* name = data + kRecordName;
@@ -50,9 +63,13 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     if (name[nameLength] != 0) return 0;
     view->name = reinterpret_cast<const char*>(name);
     view->nameLength = nameLength;
-    view->content = data + nameLength + kRecordOverhead;
-    view->contentSize = static_cast<uint32_t>(size - nameLength - kRecordOverhead);
-    return 1;
+    view->content = data + nameLength + overhead;
+    view->contentSize = static_cast<uint32_t>(size - nameLength - overhead);
+    view->fileSize = compressed ? LoadU32(data + nameLength + kRecordOverhead) : view->contentSize;
+    view->compressed = compressed;
+    // Deflate gives at most 1032 bytes for each byte of stream: a larger
+    // size can't be right, and would only ask the disk for room in vain.
+    return !compressed || view->fileSize / kDeflateMostGain <= view->contentSize;
 }
 
 int IsSafeRelativeName(const char* name) {

@@ -12,6 +12,18 @@
 //   +4+n     u8    0
 //   +5+n     ...   the file's content, to the end of the resource
 //
+// A compressed record (written by "orvanta-pack build --compress" only when
+// that makes the file smaller) has the top bit of its length field set, so
+// that a reader that doesn't know the form finds a length beyond the record
+// and calls it damaged, never installs the compressed bytes as they are:
+//   +0       u32   0x80000000 | n
+//   +4       n     name, as above
+//   +4+n     u8    0
+//   +5+n     u32   the file's size
+//   +9+n     ...   the content as one zlib stream (RFC 1950: deflate with an
+//                  Adler-32 check), ending exactly at the end of the
+//                  resource and inflating to exactly the file's size
+//
 // PackageHeader, little-endian:
 //   +0  u32 file count   +4 u32 total bytes (mod 2^32)
 //   +8  u32 build time low   +12 u32 build time high  (FILETIME, UTC)
@@ -31,6 +43,13 @@ const char* const kStampFileName = "Update.ver";
 const uint32_t kHeaderSize = 16;
 const uint32_t kStampSize = 8;
 const uint32_t kRecordOverhead = 5;  // length field and terminator
+const uint32_t kCompressedFlag = 0x80000000;     // in a record's length field
+const uint32_t kCompressedOverhead = 4;          // a compressed record's size field
+// "FORMATS", in the update program itself: the record forms it installs,
+// one word each ("stored zlib"); a build compresses only into a program
+// that names "zlib" there.
+const char* const kFormatsName = "FORMATS";
+const char* const kZlibFormat = "zlib";
 const uint32_t kTextLimit = 260;     // title and readme name, in bytes
 
 struct PackageHeader {
@@ -63,17 +82,24 @@ int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime);
 // Writes the record's length field, name and terminator into out, which
 // holds nameLength + 5 bytes. Gives the content offset.
 uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* out);
+// The same for a compressed record of a file of fileSize bytes; out holds
+// nameLength + 9 bytes.
+uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint32_t fileSize,
+                                    unsigned char* out);
 
 // A record as the updater sees it. The name points into the record.
 struct PayloadView {
     const char* name;
     uint32_t nameLength;
-    const unsigned char* content;
+    const unsigned char* content;  // as stored: compressed or not
     uint32_t contentSize;
+    uint32_t fileSize;             // the file's own size, once installed
+    int compressed;
 };
 
 // 0 when the record is too short, its name has no terminator inside it, or
-// the length field disagrees with the terminated name.
+// the length field disagrees with the terminated name (a compressed record
+// is taken apart, not inflated: its stream is checked as it is written).
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view);
 
 // 1 when a name in the platform's code page passes the rule for record

@@ -7,6 +7,7 @@
 #include "frame/modes.h"
 #include "packer/packer.h"
 #include "platform/files.h"
+#include "platform/resources.h"
 #include "platform/system.h"
 #include "updater/extract_worker.h"
 
@@ -79,9 +80,23 @@ int PlaceStub(const std::string& target, const std::string& stub, int* created) 
     return 0;
 }
 
+// 1 when the update program at path names the format among those it
+// installs (its "FORMATS" resource, one word each).
+int ReadsFormat(const std::string& path, const char* format) {
+    const unsigned char* bytes;
+    uint32_t size;
+    int found = SelectPackageImage(path.c_str()) && FindPackageResource(kFormatsName, &bytes, &size);
+    std::string words = found ? " " + std::string(reinterpret_cast<const char*>(bytes), size) + " "
+                              : "";
+    SelectPackageImage(nullptr);
+    for (char& c : words)
+        if (c == 0 || c == '\n' || c == '\r') c = ' ';
+    return words.find(" " + std::string(format) + " ") != std::string::npos;
+}
+
 // The build mode in the current directory, its messages on the terminal.
 int RunBuild(const PackerArguments& arguments) {
-    BuildOptions options = {arguments.codePage, nullptr, nullptr};
+    BuildOptions options = {arguments.codePage, nullptr, nullptr, arguments.compress};
     if (!arguments.quiet && IsErrorTerminal()) options.progress = ShowProgress;
     s_line = ProgressLine{GetSystemFileTime(), 0, 0};
     SetMessageHook(PrintMessage);
@@ -103,9 +118,16 @@ int RunBuildCommand(const PackerArguments& arguments) {
         return kPackUsage;  // an input that can't be opened
     }
     if (!PlaceStub(target, arguments.stub, &created)) return kPackFailed;
+    // An update program that can't install compressed records must never
+    // be given any: it would take the package for a damaged one.
+    int refused = arguments.compress && IsFile(target) && !ReadsFormat(target, kZlibFormat);
+    if (refused)
+        fprintf(stderr, "Error: %s can't install compressed records (it is older than "
+                        "--compress): build without --compress, or start from a newer "
+                        "update program.\n", created ? arguments.stub.c_str() : target.c_str());
     char previous[4096];
     uint32_t hasPrevious = GetWorkingDirectory(previous, sizeof previous);
-    int status = SetWorkingDirectory(folder.c_str()) ? RunBuild(arguments) : kPackFailed;
+    int status = !refused && SetWorkingDirectory(folder.c_str()) ? RunBuild(arguments) : kPackFailed;
     if (hasPrevious) SetWorkingDirectory(previous);
     if (status != kPackOk && created) RemoveFile(target.c_str());
     if (status != kPackOk && !created && !IsFile(target))

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum OptionFlag { kOptionStub = 1, kOptionQuiet = 2, kOptionJson = 4 };
+enum OptionFlag { kOptionStub = 1, kOptionQuiet = 2, kOptionJson = 4, kOptionCompress = 8 };
 
 struct Command {
     const char* name;
@@ -18,7 +18,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"build", 0, 1, kOptionStub | kOptionQuiet, RunBuildCommand},
+    {"build", 0, 1, kOptionStub | kOptionQuiet | kOptionCompress, RunBuildCommand},
     {"list", 1, 1, kOptionJson, RunListCommand},
     {"extract", 2, 2, 0, RunExtractCommand},
     {"verify", 2, 2, 0, RunVerifyCommand},
@@ -53,9 +53,11 @@ int ReadSwitch(const std::string& word, CommandLine* line) {
     else if (word == "--version") line->version = 1;
     else if (word == "-q" || word == "--quiet") line->given |= kOptionQuiet;
     else if (word == "--json") line->given |= kOptionJson;
+    else if (word == "--compress") line->given |= kOptionCompress;
     else return 0;
     line->arguments.quiet |= word == "-q" || word == "--quiet";
     line->arguments.json |= word == "--json";
+    line->arguments.compress |= word == "--compress";
     return 1;
 }
 
@@ -102,9 +104,9 @@ const Command& TakeCommand(CommandLine* line) {
 }
 
 int CheckUsage(const Command& command, const CommandLine& line) {
-    static const char* const kOptionNames[] = {"--stub", "--quiet", "--json"};
+    static const char* const kOptionNames[] = {"--stub", "--quiet", "--json", "--compress"};
     std::string name = command.name;
-    for (unsigned i = 0; i < 3; i++)
+    for (unsigned i = 0; i < 4; i++)
         if (line.given & ~command.options & (1u << i))
             return Complain(name + " doesn't take " + kOptionNames[i]);
     if (line.words.size() < command.leastOperands) return Complain(name + ": missing operand");

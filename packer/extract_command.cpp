@@ -40,8 +40,10 @@ static int ExtractRecord(const std::string& folder, const ListedRecord& entry) {
         return Complain(ToPlatformText(entry.name), "can't be written inside " + folder);
     MakeFileWritable(target.c_str());
     ExtractFailure failure;
-    if (!WritePayloadContent(target.c_str(), entry.record->view, &failure))
+    if (!WritePayloadContent(target.c_str(), entry.record->view, &failure)) {
+        if (failure.kind == kPackageFault) RemoveFile(target.c_str());  // no part of it stays
         return Complain(ToPlatformText(entry.name), failure.reason);
+    }
     return 1;
 }
 
@@ -59,7 +61,7 @@ int RunExtractCommand(const PackerArguments& arguments) {
     for (const ListedRecord& entry : listing.records) {
         if (!ExtractRecord(folder, entry)) continue;
         written++;
-        bytes += entry.record->view.contentSize;
+        bytes += entry.record->view.fileSize;
     }
     if (!listing.totalProblem.empty()) Complain("total bytes", listing.totalProblem);
     printf("%u files (%llu bytes) written into %s\n", written,

@@ -4,7 +4,7 @@
 namespace {
 
 const char kProgramHelp[] =
-    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--quiet] [--code-page N]\n"
+    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--quiet] [--code-page N]\n"
     "       orvanta-pack list UPDATE.EXE [--json] [--code-page N]\n"
     "       orvanta-pack extract UPDATE.EXE DIR [--code-page N]\n"
     "       orvanta-pack verify UPDATE.EXE BUILD-DIR [--code-page N]\n"
@@ -28,7 +28,7 @@ const char kProgramHelp[] =
     "usage, or an input that can't be opened; 255 the build failed.\n";
 
 const char kBuildHelp[] =
-    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--quiet] [--code-page N]\n"
+    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--quiet] [--code-page N]\n"
     "\n"
     "Packs every file of DIR/Update (DIR: the current folder when not given),\n"
     "with the title and readme name of the first two lines of DIR/title.txt,\n"
@@ -37,6 +37,9 @@ const char kBuildHelp[] =
     "\n"
     "  --stub FILE    when DIR has no Update.exe, start it as a copy of FILE,\n"
     "                 the update program (share/orvanta-pack/Update.exe)\n"
+    "  --compress     store each file compressed (zlib) when that makes it\n"
+    "                 smaller; the update program must be one that installs\n"
+    "                 compressed records, or the build is refused\n"
     "  -q, --quiet    no progress line (on a terminal, builds that take more\n"
     "                 than a second show one on stderr)\n"
     "  --code-page N  store the names in Windows code page N (default 1252);\n"

@@ -12,9 +12,12 @@ static void PrintRecordLine(const ListedRecord& entry) {
     int valid = entry.record && entry.record->valid;
     char resource[kRecordNameSize];
     FormatRecordName(resource, entry.index);
-    std::string size = valid ? std::to_string(entry.record->view.contentSize) : "-";
+    std::string size = valid ? std::to_string(entry.record->view.fileSize) : "-";
+    std::string stored = valid ? std::to_string(entry.record->view.contentSize) : "-";
+    if (valid && entry.record->view.compressed) stored += " z";
     std::string name = valid ? ToPlatformText(entry.name) : resource;
-    printf("%6u %12s  %s%s\n", entry.index, size.c_str(), name.c_str(), Flag(entry.problem).c_str());
+    printf("%6u %12s %14s  %s%s\n", entry.index, size.c_str(), stored.c_str(), name.c_str(),
+           Flag(entry.problem).c_str());
 }
 
 static void PrintListing(const PackageListing& listing) {
@@ -22,6 +25,9 @@ static void PrintListing(const PackageListing& listing) {
     FormatBuildTime(g_PackageHeader.buildTime, built, sizeof built);
     printf("files: %u\n", g_PackageHeader.fileCount);
     printf("total bytes: %u%s\n", g_PackageHeader.totalBytes, Flag(listing.totalProblem).c_str());
+    printf("stored bytes: %llu, %s of the files' bytes\n",
+           static_cast<unsigned long long>(listing.storedBytes),
+           FormatRatio(listing.storedBytes, listing.fileBytes).c_str());
     printf("built: %s\n", built);
     printf("title: %s\n", ToPlatformText(listing.title).c_str());
     printf("readme: %s\n", ToPlatformText(listing.readme).c_str());
@@ -40,7 +46,11 @@ static void AppendRecordJson(std::string* out, const ListedRecord& entry) {
     FormatRecordName(resource, entry.index);
     out->append("    {\"index\": " + std::to_string(entry.index) + ", \"resource\": \"" + resource +
                 "\", \"size\": ");
+    out->append(valid ? std::to_string(entry.record->view.fileSize) : "null");
+    out->append(", \"storedSize\": ");
     out->append(valid ? std::to_string(entry.record->view.contentSize) : "null");
+    out->append(", \"compressed\": ");
+    out->append(!valid ? "null" : entry.record->view.compressed ? "true" : "false");
     out->append(", \"name\": ");
     AppendTextOrNull(out, entry.name, valid);
     out->append(", \"problem\": ");
@@ -60,6 +70,11 @@ static std::string MakeListingJson(const std::string& path, uint32_t codePage,
     out += ",\n  \"totalBytes\": " + std::to_string(g_PackageHeader.totalBytes);
     out += ",\n  \"totalProblem\": ";
     AppendTextOrNull(&out, listing.totalProblem, !listing.totalProblem.empty());
+    out += ",\n  \"storedBytes\": " + std::to_string(listing.storedBytes);
+    char ratio[40];  // stored bytes for each byte of the files
+    snprintf(ratio, sizeof ratio, "%.4f",
+             listing.fileBytes ? static_cast<double>(listing.storedBytes) / listing.fileBytes : 1.0);
+    out += ",\n  \"ratio\": " + std::string(ratio);
     out += ",\n  \"buildTime\": \"" + std::string(built) + "\"";
     out += ",\n  \"buildFileTime\": \"" + std::to_string(g_PackageHeader.buildTime) + "\"";
     out += ",\n  \"title\": ";

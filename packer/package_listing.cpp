@@ -80,8 +80,13 @@ static void ListRecords(uint32_t codePage, PackageListing* listing) {
 static void CheckTotal(PackageListing* listing) {
     int complete = 1;
     for (const ListedRecord& entry : listing->records) {
-        if (entry.record && entry.record->valid) listing->recordTotal += entry.record->view.contentSize;
-        else complete = 0;
+        if (!entry.record || !entry.record->valid) {
+            complete = 0;
+            continue;
+        }
+        listing->recordTotal += entry.record->view.fileSize;
+        listing->fileBytes += entry.record->view.fileSize;
+        listing->storedBytes += entry.record->view.contentSize;
     }
     if (!complete || listing->recordTotal == g_PackageHeader.totalBytes) return;
     listing->totalProblem = "the records hold " + std::to_string(listing->recordTotal) + " bytes";

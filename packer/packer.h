@@ -23,6 +23,7 @@ struct PackerArguments {
     uint32_t codePage = kDefaultNameCodePage;
     int quiet = 0;
     int json = 0;
+    int compress = 0;                   // build: compressed records where smaller
 };
 
 // The whole program: argv as main gets it; gives the exit code.
@@ -49,7 +50,9 @@ struct ListedRecord {
 struct PackageListing {
     std::string title;   // UTF-8; empty when none
     std::string readme;  // UTF-8; looked up only when there is a title
-    uint32_t recordTotal = 0;    // the records' content sizes, modulo 2^32
+    uint32_t recordTotal = 0;    // the records' file sizes, modulo 2^32
+    uint64_t fileBytes = 0;      // the same in full, of the valid records
+    uint64_t storedBytes = 0;    // their content as stored, compressed or not
     std::string totalProblem;    // set when the header's total disagrees
     std::vector<ListedRecord> records;
     int problems = 0;            // how many problems in all
@@ -76,6 +79,10 @@ std::string ToPlatformText(const std::string& utf8);
 std::string ToNativePath(const std::string& path);
 
 // ---- Text forms (text_forms.cpp) ---------------------------------------
+
+// Stored bytes as a share of the files' bytes: "41.7%" (a package of no
+// bytes is "100.0%").
+std::string FormatRatio(uint64_t storedBytes, uint64_t fileBytes);
 
 // A FILETIME as "YYYY-MM-DD hh:mm:ss UTC" (out holds 40 bytes).
 void FormatBuildTime(uint64_t fileTime, char* out, uint32_t size);

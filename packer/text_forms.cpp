@@ -65,3 +65,8 @@ void AppendJsonString(std::string* out, const std::string& utf8) {
     }
     out->push_back('"');
 }
+
+std::string FormatRatio(uint64_t storedBytes, uint64_t fileBytes) {
+    uint64_t tenths = fileBytes ? (storedBytes * 1000 + fileBytes / 2) / fileBytes : 1000;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+}

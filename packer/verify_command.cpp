@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include "builder/folder_scan.h"
+#include "package/record_content.h"
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
@@ -28,19 +29,35 @@ static int ReportDamage(const PackageListing& listing) {
     return found;
 }
 
-static int IsSameContent(const std::string& path, const PayloadView& view) {
-    FileHandle file = OpenForRead(path.c_str());
-    if (!file) return 0;
-    int same = GetFileSize64(file) == view.contentSize;
-    std::string buffer(1 << 16, '\0');
-    for (uint32_t at = 0; same && at < view.contentSize;) {
-        uint32_t want = view.contentSize - at < buffer.size() ? view.contentSize - at
-                                                              : static_cast<uint32_t>(buffer.size());
-        uint32_t n = ReadBlock(file, &buffer[0], want);
-        same = n > 0 && memcmp(buffer.data(), view.content + at, n) == 0;
+struct Comparison {
+    FileHandle file;
+    std::string buffer;
+    int different;
+};
+
+// Reads on after a difference, so that a damaged stream is told as such.
+static int CompareChunk(void* context, const unsigned char* bytes, uint32_t count) {
+    Comparison* c = static_cast<Comparison*>(context);
+    for (uint32_t at = 0; at < count && !c->different;) {
+        uint32_t want = count - at < c->buffer.size() ? count - at
+                                                      : static_cast<uint32_t>(c->buffer.size());
+        uint32_t n = ReadBlock(c->file, &c->buffer[0], want);
+        c->different = n == 0 || memcmp(c->buffer.data(), bytes + at, n) != 0;
         at += n;
     }
-    CloseFile(file);
+    return 1;
+}
+
+// 1 when the file holds the record's content; 0 when it doesn't, with
+// damaged set when the record's compressed content is damaged.
+static int IsSameContent(const std::string& path, const PayloadView& view, int* damaged) {
+    Comparison comparison = {OpenForRead(path.c_str()), std::string(kContentChunk, '\0'), 0};
+    *damaged = 0;
+    if (!comparison.file) return 0;
+    comparison.different = GetFileSize64(comparison.file) != view.fileSize;
+    int same = ReadRecordContent(view, CompareChunk, &comparison, damaged) &&
+               !comparison.different;
+    CloseFile(comparison.file);
     return same;
 }
 
@@ -60,8 +77,10 @@ static int CompareFiles(const std::string& folder, const ScanResult& scan, uint3
             continue;
         }
         (*matched)[record->second] = 1;
-        if (!IsSameContent(folder + name, listing.records[record->second].record->view))
-            found += Report("different", name);
+        int damaged = 0;
+        if (!IsSameContent(folder + name, listing.records[record->second].record->view, &damaged))
+            found += Report(damaged ? "damaged" : "different",
+                            damaged ? name + ": its compressed content is damaged" : name);
     }
     return found;
 }

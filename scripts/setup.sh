@@ -13,6 +13,8 @@ PACKAGES=(
   openssl osslsigncode
   # cpack's .deb of orvanta-pack finds its library needs with dpkg-shlibdeps
   dpkg-dev
+  # zlib for compressed records: static for both MinGW targets, and natively
+  zlib1g-dev libz-mingw-w64-dev
 )
 
 missing=()

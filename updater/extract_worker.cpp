@@ -1,6 +1,7 @@
 #include "updater/extract_worker.h"
 #include <string>
 #include <vector>
+#include "package/record_content.h"
 #include "platform/system.h"
 #include "updater/install_checks.h"
 #include "updater/install_journal.h"
@@ -16,6 +17,10 @@ struct InstallItem {
     uint32_t size;
     int setAside;  // its original is now name + kOldFileSuffix
     int placed;    // its new file is now in place
+    // A compressed record's stream (content), of storedSize bytes, that
+    // inflates to size bytes.
+    int compressed = 0;
+    uint32_t storedSize = 0;
 };
 
 static Journal journal;
@@ -53,28 +58,38 @@ int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count)
     return 1;
 }
 
-static int WriteContent(const char* path, const InstallItem& item, int counted,
-                        ExtractFailure* failure) {
-    FileHandle file = CreateForWrite(path);
-    if (!file) return FailFileCall(failure, path);
-    // 64-bit position: the step past the last chunk must not wrap to 0.
-    for (uint64_t at = 0; at < item.size; at += kChunkSize) {
-        uint32_t left = static_cast<uint32_t>(item.size - at);
-        uint32_t chunk = left < kChunkSize ? left : kChunkSize;
-        if (!WriteWholeChunk(file, item.content + at, chunk)) {
-            FailFileCall(failure, path);
-            CloseFile(file);
-            return 0;
-        }
-        if (counted) AddProgress(chunk);
-    }
-    CloseFile(file);
+// Where a record's content goes: the new file, and the bar when counted.
+struct ContentTarget {
+    FileHandle file;
+    int counted;
+};
+
+static int TakeContent(void* context, const unsigned char* bytes, uint32_t count) {
+    ContentTarget* target = static_cast<ContentTarget*>(context);
+    if (!WriteWholeChunk(target->file, bytes, count)) return 0;
+    if (target->counted) AddProgress(count);
     return 1;
 }
 
+static int WriteContent(const char* path, const InstallItem& item, int counted,
+                        ExtractFailure* failure) {
+    PayloadView view = {item.name, 0, item.content, item.compressed ? item.storedSize : item.size,
+                        item.size, item.compressed};
+    ContentTarget target = {CreateForWrite(path), counted};
+    if (!target.file) return FailFileCall(failure, path);
+    int damaged = 0;
+    int written = ReadRecordContent(view, TakeContent, &target, &damaged);
+    // The cause of a failed write, before the close can change it.
+    if (!written && !damaged) FailFileCall(failure, path);
+    CloseFile(target.file);
+    if (damaged) return FailPackage(failure, item.name, "The update package is damaged");
+    return written;
+}
+
 int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
-    return WriteContent(target, InstallItem{record.name, record.content, record.contentSize, 0, 0},
-                        0, failure);
+    InstallItem item = {record.name, record.content, record.fileSize, 0, 0, record.compressed,
+                        record.contentSize};
+    return WriteContent(target, item, 0, failure);
 }
 
 static int FailTooLong(ExtractFailure* failure, const char* name) {
@@ -92,7 +107,8 @@ static int StageItem(const InstallItem& item, int counted, ExtractFailure* failu
 
 static InstallItem RecordItem(uint32_t index) {
     const PayloadView& view = g_Records[index].view;
-    return InstallItem{view.name, view.content, view.contentSize, 0, 0};
+    return InstallItem{view.name, view.content, view.fileSize, 0, 0, view.compressed,
+                       view.contentSize};
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {

@@ -9,8 +9,6 @@
 #include "package/package_format.h"
 #include "updater/install_failure.h"
 
-const uint32_t kChunkSize = 0x10000;
-
 // Writes the whole chunk; a short write is continued, and only a write that
 // moves nothing fails, so a full disk can't pass for a written file.
 int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);

@@ -79,7 +79,7 @@ static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
             return 0;
         if (!CanReplaceFile(target)) return FailFileCall(failure, target);
         // The content, and the journal's three lines about the file.
-        *needed += record.contentSize + 3 * (record.nameLength + 32);
+        *needed += record.fileSize + 3 * (record.nameLength + 32);
     }
     char stamp[kMaxPath];
     MakeInstallPath(kStampFileName, stamp);

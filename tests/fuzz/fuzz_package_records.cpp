@@ -1,11 +1,13 @@
 // Any bytes as a payload record, a header, a stamp or a record name: a
-// record that parses is consistent, and a name judged safe can't leave the
-// install directory.
+// record that parses is consistent, its content reads to exactly its file
+// size or is found damaged, and a name judged safe can't leave the install
+// directory.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "package/package_format.h"
+#include "package/record_content.h"
 
 static void CheckSafeName(const char* name) {
     if (!IsSafeRelativeName(name)) return;
@@ -23,11 +25,25 @@ static void CheckSafeName(const char* name) {
     }
 }
 
+static int CountContent(void* context, const unsigned char* bytes, uint32_t count) {
+    uint64_t* total = static_cast<uint64_t*>(context);
+    if (count == 0 || count > kContentChunk) abort();
+    volatile unsigned char last = bytes[count - 1];  // every byte given is readable
+    (void)last;
+    *total += count;
+    return 1;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PayloadView view;
     if (ParsePayloadRecord(data, size, &view)) {
-        if (view.nameLength + static_cast<size_t>(kRecordOverhead) + view.contentSize != size)
-            abort();
+        size_t overhead = kRecordOverhead + (view.compressed ? kCompressedOverhead : 0);
+        if (view.nameLength + overhead + view.contentSize != size) abort();
+        if (!view.compressed && view.fileSize != view.contentSize) abort();
+        uint64_t total = 0;
+        int damaged;
+        int read = ReadRecordContent(view, CountContent, &total, &damaged);
+        if (read == damaged || (read && total != view.fileSize) || total > view.fileSize) abort();
         if (strlen(view.name) != view.nameLength) abort();
         if (view.content + view.contentSize != data + size) abort();
         CheckSafeName(view.name);

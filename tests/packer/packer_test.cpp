@@ -5,6 +5,7 @@
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
+#include "platform/resources.h"
 #include "tests/unit/test_support.h"
 
 // orvanta-pack with these arguments; its standard output into out.
@@ -87,15 +88,15 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
         const char* line;  // of list, with its flag
     } cases[] = {
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 0,
-         "\n     1            2  s\\b.txt\n"},
+         "\n     1            2              2  s\\b.txt\n"},
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", std::string("\x09\0\0\0ab", 6)}},
-         1, "\n     1            -  FILE001  ! damaged record\n"},
+         1, "\n     1            -              -  FILE001  ! damaged record\n"},
         {{{"HEADER", MakeHeader(3, 5, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
-         "\n     2            -  FILE002  ! missing: the header counts 3 files, the package holds 2\n"},
+         "\n     2            -              -  FILE002  ! missing: the header counts 3 files, the package holds 2\n"},
         {{{"HEADER", MakeHeader(2, 6, 0)}, {"FILE000", a}, {"FILE001", b}}, 1,
          "\ntotal bytes: 6  ! the records hold 5 bytes\n"},
         {{{"HEADER", MakeHeader(2, 5, 0)}, {"FILE000", a}, {"FILE001", MakeRecord("..\\b.txt", "de")}},
-         1, "\n     1            2  ..\\b.txt  ! the updater refuses this name: it points outside"},
+         1, "\n     1            2              2  ..\\b.txt  ! the updater refuses this name: it points outside"},
         {{{"FILE000", a}}, 1, ""},  // no header: no package
     };
     for (const auto& c : cases) {
@@ -172,7 +173,7 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     EXPECT_EQ(255, Pack({"build", "--code-page=932", "--stub", stub, build.string()}));  // no é
     EXPECT_EQ(built, ReadFile(exe));
     EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
-    EXPECT_NE(std::string::npos, out.find("\n     1            3  " + cafe + "\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("\n     1            3              3  " + cafe + "\n")) << out;
     EXPECT_EQ(0, Pack({"extract", exe.string(), (dir.path() / "out").string()}));
     EXPECT_EQ("abc", ReadFile(dir.path() / "out" / fs::u8path("caf\xC3\xA9.txt")));
     EXPECT_EQ(std::string("x\0y", 3), ReadFile(dir.path() / "out" / "data" / "b.bin"));
@@ -192,6 +193,45 @@ TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     fs::remove(update / fs::u8path("caf\xC3\xA9.txt"));
     EXPECT_EQ(1, Pack({"verify", exe.string(), build.string()}, &out));
     EXPECT_EQ("different: data\\b.bin\nmissing: new.txt\nextra: " + cafe + "\n", out);
+}
+
+// Compressed where smaller: text is, noise and an empty file are stored;
+// only an update program that names zlib among its formats gets them.
+TEST(PackerRoundTrip, CompressedBuildListExtractVerifyAndTheOldStubRefused) {
+    TempFolder dir;
+    fs::path build = dir.path() / "build", update = build / "Update", exe = build / "Update.exe";
+    std::string text, noise;
+    for (int i = 0; i < 9000; i++) text += "line " + std::to_string(i) + "\n";
+    for (uint32_t i = 0, x = 1; i < 5000; i++, x = x * 1103515245 + 12345) noise += char(x >> 23);
+    WriteFile(update / "text.txt", text);
+    WriteFile(update / "noise.bin", noise);
+    WriteFile(update / "empty.dat", "");
+    std::string old = (dir.path() / "old.exe").string(), stub = (dir.path() / "stub.exe").string();
+    UsePackage(old, {{"FORMATS", "stored"}});
+    UsePackage(stub, {{"FORMATS", "stored zlib"}});
+    SelectPackageImage(nullptr);
+    EXPECT_EQ(255, Pack({"build", "--compress", "--stub", old, build.string()}));
+    EXPECT_FALSE(fs::exists(exe));
+    std::string out;
+    ASSERT_EQ(0, Pack({"build", "--compress", "--stub", stub, build.string()}));
+    EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
+    for (std::string line : std::vector<std::string>{"  " + std::to_string(text.size()) + " ",
+         "  5000           5000  noise.bin\n",
+                             "     0              0  empty.dat\n", " z  text.txt\n"})
+        EXPECT_NE(std::string::npos, out.find(line)) << line << out;
+    EXPECT_EQ(0, Pack({"extract", exe.string(), (dir.path() / "out").string()}));
+    EXPECT_EQ((std::map<std::string, std::string>{
+                  {"empty.dat", ""}, {"noise.bin", noise}, {"text.txt", text}}),
+              ReadTree(dir.path() / "out"));
+    EXPECT_EQ(0, Pack({"verify", exe.string(), build.string()}));
+    std::string stream = Deflate(text);
+    stream[stream.size() / 2] ^= 1;
+    UsePackage(exe, {{"HEADER", MakeHeader(1, uint32_t(text.size()), 0)},
+                     {"FILE000", MakeCompressedRecord("text.txt", stream, uint32_t(text.size()))}});
+    EXPECT_EQ(1, Pack({"verify", exe.string(), build.string()}, &out));
+    EXPECT_NE(std::string::npos, out.find("damaged: text.txt: its compressed content is damaged\n")) << out;
+    EXPECT_EQ(1, Pack({"extract", exe.string(), (dir.path() / "bad").string()}));
+    EXPECT_FALSE(fs::exists(dir.path() / "bad" / "text.txt"));
 }
 
 TEST(PackerCommandLine, HelpVersionAndWrongUsage) {

@@ -29,7 +29,7 @@ cp "$update_exe" "$work/Builder.exe"
 run "$driver" "$work/Builder.exe" "$work/built" /BUILD box press OK exit | grep -q "exit 0"
 expect 0 pack list "$work/built/Update.exe"
 grep -qx "readme: docs\\\\Patch 1.1 notes.txt" "$work/out.txt"
-grep -qE '^ +[0-3] +150007  data\\maps\\northern_pass.map$' "$work/out.txt"
+grep -qE '^ +[0-3] +150007 +150007  data\\maps\\northern_pass.map$' "$work/out.txt"
 expect 0 pack list --json "$work/built/Update.exe"
 json "assert d['fileCount'] == 4 and d['totalBytes'] == 170242 == sum(r['size'] for r in d['records'])
 assert d['title'] == 'Orvanta Patch 1.1' and d['problems'] == 0 and d['buildTime'].endswith(' UTC')

@@ -5,6 +5,7 @@
 #include <string>
 #include "frame/modes.h"
 #include "package/package_format.h"
+#include "package/record_content.h"
 #include "package/record_names.h"
 #include "frame/path_text.h"
 #include "tests/unit/test_support.h"
@@ -86,6 +87,9 @@ TEST(PackageLayout, RecordsParseOnlyWhenLengthAndTerminatorAgree) {
         {with(9, 'x'), false, "", 0},          // no terminator where the length says
         {with(5, 0), false, "", 0},            // terminated earlier
         {std::string("\xff\xff\xff\xff" "ab", 6), false, "", 0},
+        {MakeCompressedRecord("z", "st", 7), true, "z", 2},
+        {MakeCompressedRecord("z", "", 7).substr(0, 9), false, "", 0},  // its size cut off
+        {MakeCompressedRecord("z", "st", 2 * 1032 + 1032), false, "", 0},  // beyond deflate's gain
     };
     for (const auto& c : cases) {
         PayloadView view = {};
@@ -96,6 +100,51 @@ TEST(PackageLayout, RecordsParseOnlyWhenLengthAndTerminatorAgree) {
         EXPECT_EQ(strlen(c.name), view.nameLength);
         EXPECT_EQ(c.contentSize, view.contentSize);
         EXPECT_EQ(data + c.bytes.size() - c.contentSize, view.content);
+        EXPECT_EQ(view.compressed ? 7 : c.contentSize, view.fileSize);
+    }
+}
+
+static int Collect(void* out, const unsigned char* bytes, uint32_t count) {
+    static_cast<std::string*>(out)->append(reinterpret_cast<const char*>(bytes), count);
+    return 1;
+}
+
+// A compressed record gives exactly its file's bytes, or is damaged: never
+// more than its stated size, never a stream cut short or altered.
+TEST(PackageLayout, CompressedContentInflatesToExactlyItsSizeOrIsDamaged) {
+    std::string big;  // more than a few chunks
+    for (int i = 0; big.size() < 5 * kContentChunk; i++) big += "line " + std::to_string(i) + "\n";
+    std::string stream = Deflate(big);
+    std::string flipped = stream;
+    flipped[stream.size() / 2] ^= 0x10;
+    const struct {
+        const char* what;
+        std::string record;
+        int damaged;
+    } cases[] = {
+        {"whole", MakeCompressedRecord("a", stream, uint32_t(big.size())), 0},
+        {"stored", MakeRecord("a", big), 0},
+        {"empty", MakeCompressedRecord("a", Deflate(""), 0), 0},
+        {"truncated",
+         MakeCompressedRecord("a", stream.substr(0, stream.size() - 9), uint32_t(big.size())), 1},
+        {"bit flipped", MakeCompressedRecord("a", flipped, uint32_t(big.size())), 1},
+        {"over-long", MakeCompressedRecord("a", stream, uint32_t(big.size() - 1)), 1},
+        {"short", MakeCompressedRecord("a", stream, uint32_t(big.size() + 1)), 1},
+        {"bytes after", MakeCompressedRecord("a", stream + "x", uint32_t(big.size())), 1},
+        {"no stream", MakeCompressedRecord("a", "", 0), 1},
+    };
+    for (const auto& c : cases) {
+        PayloadView view;
+        ASSERT_TRUE(ParsePayloadRecord(reinterpret_cast<const unsigned char*>(c.record.data()),
+                                       c.record.size(), &view)) << c.what;
+        std::string out;
+        int damaged = -1;
+        EXPECT_EQ(!c.damaged, ReadRecordContent(view, Collect, &out, &damaged)) << c.what;
+        EXPECT_EQ(c.damaged, damaged) << c.what;
+        EXPECT_LE(out.size(), view.fileSize) << c.what;
+        if (!c.damaged) {
+            EXPECT_EQ(view.fileSize ? big : "", out) << c.what;
+        }
     }
 }
 

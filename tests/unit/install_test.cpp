@@ -155,6 +155,32 @@ TEST_F(Install, ReplacesEverythingAndLeavesNothingOfItsOwn) {
     EXPECT_EQ(0u, g_UpdateFailed);
 }
 
+// Compressed and stored records mix; the bar counts the files' bytes. A
+// compressed record found damaged while written ends the install at once,
+// with an OK box, and the game as it was.
+TEST_F(Install, CompressedRecordsInstallAndDamageInOneIsFinal) {
+    std::string stream = Deflate("new b, new b, new b");
+    Use({FileRecord(0, "a.txt", "new a"), {"FILE001", MakeCompressedRecord("data\\b.bin", stream, 19)},
+         FileRecord(2, "c.txt", "")});
+    ASSERT_EQ(1u, Run({}).size());
+    EXPECT_EQ("new b, new b, new b", ReadFile(game.path() / "data" / "b.bin"));
+    EXPECT_EQ(24u, g_BytesDone);
+    std::string flipped = stream;
+    flipped[4] ^= 1;
+    for (const std::string& bad : {stream.substr(0, 8), flipped, stream + "b"}) {
+        Tree before = ReadTree(game.path());
+        g_UpdateFailed = 0;
+        Use({FileRecord(0, "a.txt", "newer"), {"FILE001", MakeCompressedRecord("data\\b.bin", bad, 19)}});
+        std::vector<ShownMessage> shown = Run({kAnswerRetry});
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ("This update can't be installed: its file\ndata\\b.bin\n\nThe update package is "
+                  "damaged.\n\nNothing was changed.", shown[0].text);
+        EXPECT_EQ(kButtonsOk, shown[0].buttons);
+        EXPECT_EQ(before, ReadTree(game.path()));
+        EXPECT_EQ(1u, g_UpdateFailed);
+    }
+}
+
 // Every check happens before the first write: Cancel leaves the game as it
 // was, without a journal.
 TEST_F(Install, ChecksBeforeWritingAndCancelChangesNothing) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <zlib.h>
 #include "package/package_format.h"
 #include "pe/pe_resources.h"
 #include "platform/resources.h"
@@ -98,6 +99,22 @@ std::string MakeRecord(const std::string& name, const std::string& content) {
     EncodeRecordHead(name.c_str(), static_cast<uint32_t>(name.size()),
                      reinterpret_cast<unsigned char*>(&r[0]));
     return r + content;
+}
+
+std::string Deflate(const std::string& content) {
+    uLongf size = compressBound(content.size());
+    std::string stream(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(&stream[0]), &size,
+              reinterpret_cast<const Bytef*>(content.data()), content.size(), 9);
+    return stream.substr(0, size);
+}
+
+std::string MakeCompressedRecord(const std::string& name, const std::string& stream,
+                                 uint32_t fileSize) {
+    std::string r(name.size() + kRecordOverhead + kCompressedOverhead, '\0');
+    EncodeCompressedRecordHead(name.c_str(), static_cast<uint32_t>(name.size()), fileSize,
+                               reinterpret_cast<unsigned char*>(&r[0]));
+    return r + stream;
 }
 
 TestResource FileRecord(int index, const std::string& name, const std::string& content) {

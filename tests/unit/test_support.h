@@ -56,6 +56,10 @@ struct TestResource {
 };
 void UsePackage(const fs::path& path, const std::vector<TestResource>& resources);
 std::string MakeRecord(const std::string& name, const std::string& content);
+// content's zlib stream, and a compressed record of a stream stating fileSize.
+std::string Deflate(const std::string& content);
+std::string MakeCompressedRecord(const std::string& name, const std::string& stream,
+                                 uint32_t fileSize);
 // The record resource FILEnnn for index, holding name and content.
 TestResource FileRecord(int index, const std::string& name, const std::string& content);
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime);

@@ -1,0 +1,53 @@
+#include "package/record_content.h"
+#include <memory>
+#include <zlib.h>
+
+static int ReadStored(const PayloadView& record, ContentSink sink, void* context) {
+    // 64-bit position: the step past the last chunk must not wrap to 0.
+    for (uint64_t at = 0; at < record.contentSize; at += kContentChunk) {
+        uint64_t left = record.contentSize - at;
+        uint32_t chunk = left < kContentChunk ? static_cast<uint32_t>(left) : kContentChunk;
+        if (!sink(context, record.content + at, chunk)) return 0;
+    }
+    return 1;
+}
+
+// Ends the stream on every path.
+struct InflateEnder {
+    void operator()(z_stream* stream) const { inflateEnd(stream); }
+};
+
+static int ReadCompressed(const PayloadView& record, ContentSink sink, void* context,
+                          int* damaged) {
+    z_stream stream = z_stream();
+    if (inflateInit(&stream) != Z_OK) return 0;
+    std::unique_ptr<z_stream, InflateEnder> ender(&stream);
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kContentChunk]);
+    stream.next_in = const_cast<unsigned char*>(record.content);
+    stream.avail_in = record.contentSize;
+    uint64_t done = 0;
+    for (;;) {
+        stream.next_out = buffer.get();
+        stream.avail_out = kContentChunk;
+        int result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_MEM_ERROR) return 0;
+        uint32_t count = kContentChunk - stream.avail_out;
+        // Bad data, a failed check, or no way on (the stream ends early).
+        *damaged = result != Z_OK && result != Z_STREAM_END;
+        // More than the file's size is damage too: the excess never leaves here.
+        if (done + count > record.fileSize) *damaged = 1;
+        if (*damaged) return 0;
+        if (count && !sink(context, buffer.get(), count)) return 0;
+        done += count;
+        if (result == Z_STREAM_END) {
+            *damaged = done != record.fileSize || stream.avail_in != 0;
+            return !*damaged;
+        }
+    }
+}
+
+int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged) {
+    *damaged = 0;
+    if (!record.compressed) return ReadStored(record, sink, context);
+    return ReadCompressed(record, sink, context, damaged);
+}

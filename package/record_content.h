@@ -1,0 +1,20 @@
+// A record's file content, chunk by chunk: a stored record's bytes as they
+// lie in the package, a compressed one's inflated into a small buffer. No
+// whole file is ever held, and a compressed stream must give exactly the
+// record's file size, end where the record ends and pass its check.
+#pragma once
+#include <cstdint>
+#include "package/package_format.h"
+
+// The largest chunk handed on at a time.
+const uint32_t kContentChunk = 0x10000;
+
+// Takes the next count bytes of the content; 0 stops the reading.
+typedef int (*ContentSink)(void* context, const unsigned char* bytes, uint32_t count);
+
+// Hands the record's content to sink in order. 1 when all of it went;
+// 0 when the sink stopped it (damaged 0) or the compressed stream is
+// damaged: truncated, altered, longer or shorter than the file's size, or
+// followed by other bytes (damaged 1). Chunks given before damage was found
+// must be thrown away.
+int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged);
