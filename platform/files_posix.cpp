@@ -29,6 +29,11 @@ FileHandle OpenForRead(const char* path) { return Open(path, O_RDONLY); }
 
 FileHandle CreateForWrite(const char* path) { return Open(path, O_RDWR | O_CREAT | O_TRUNC); }
 
+// O_EXCL fails on any name that exists, a dangling link included.
+FileHandle CreateNewFile(const char* path) {
+    return Open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
+}
+
 void CloseFile(FileHandle file) {
     if (file) close(ToFd(file));
 }
@@ -126,6 +131,26 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     if (stat(ToPosixPath(path).c_str(), &st) != 0) return 0;
     identity[0] = static_cast<uint64_t>(st.st_dev);
     identity[1] = static_cast<uint64_t>(st.st_ino);
+    return 1;
+}
+
+static void ToIdentity(const struct stat& st, FileIdentity* identity) {
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->file = static_cast<uint64_t>(st.st_ino);
+    identity->size = static_cast<uint64_t>(st.st_size);
+}
+
+int GetFileIdentity(const char* path, FileIdentity* identity) {
+    struct stat st;
+    if (lstat(ToPosixPath(path).c_str(), &st) != 0) return 0;
+    ToIdentity(st, identity);
+    return 1;
+}
+
+int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
+    struct stat st;
+    if (fstat(ToFd(file), &st) != 0) return 0;
+    ToIdentity(st, identity);
     return 1;
 }
 

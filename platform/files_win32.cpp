@@ -34,6 +34,14 @@ FileHandle CreateForWrite(const char* path) {
     return ToFileHandle(h);
 }
 
+// CREATE_NEW fails when anything already has the name, a link included,
+// and so never writes through one.
+FileHandle CreateNewFile(const char* path) {
+    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 void CloseFile(FileHandle file) { CloseHandle(ToHandle(file)); }
 
 uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count) {
@@ -145,6 +153,26 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     return 1;
 }
 
+int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(ToHandle(file), &info)) return 0;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return 1;
+}
+
+int GetFileIdentity(const char* path, FileIdentity* identity) {
+    // The name itself: a reparse point is opened, not followed.
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    int ok = GetOpenFileIdentity(ToFileHandle(h), identity);
+    CloseHandle(h);
+    return ok;
+}
+
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     DWORD n = GetCurrentDirectoryA(size, buffer);
     return n < size ? n : 0;
@@ -194,6 +222,11 @@ int ResolvePath(const char* path, char* out, uint32_t size) {
     HANDLE h = OpenExisting(path, 0);
     if (h == INVALID_HANDLE_VALUE) return 0;
     DWORD n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    // A volume without a drive letter (mounted in a folder only) has no DOS
+    // name: its GUID name serves, and a path on another volume never shares
+    // its beginning with it.
+    if (n == 0)
+        n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
     DWORD error = GetLastError();
     CloseHandle(h);
     SetLastError(error);

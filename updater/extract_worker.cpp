@@ -14,9 +14,17 @@ struct InstallItem {
     const char* name;
     const unsigned char* content;
     uint32_t size;
-    int setAside;  // its original is now name + kOldFileSuffix
-    int placed;    // its new file is now in place
+    FileIdentity fresh;     // its new file, once made
+    FileIdentity original;  // the file it replaces, once announced
+    int hasOriginal;
+    int announced;  // the journal has its renames, flushed
+    int setAside;   // its original is now name + kOldFileSuffix
+    int placed;     // its new file is now in place
 };
+
+static InstallItem MakeItem(const char* name, const unsigned char* content, uint32_t size) {
+    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0};
+}
 
 static Journal journal;
 
@@ -53,66 +61,98 @@ int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count)
     return 1;
 }
 
-static int WriteContent(const char* path, const InstallItem& item, int counted,
+static int WriteContent(FileHandle file, const char* path, const InstallItem& item, int counted,
                         ExtractFailure* failure) {
-    FileHandle file = CreateForWrite(path);
-    if (!file) return FailFileCall(failure, path);
     // 64-bit position: the step past the last chunk must not wrap to 0.
     for (uint64_t at = 0; at < item.size; at += kChunkSize) {
         uint32_t left = static_cast<uint32_t>(item.size - at);
         uint32_t chunk = left < kChunkSize ? left : kChunkSize;
-        if (!WriteWholeChunk(file, item.content + at, chunk)) {
-            FailFileCall(failure, path);
-            CloseFile(file);
-            return 0;
-        }
+        if (!WriteWholeChunk(file, item.content + at, chunk)) return FailFileCall(failure, path);
         if (counted) AddProgress(chunk);
     }
-    CloseFile(file);
     return 1;
 }
 
 int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
-    return WriteContent(target, InstallItem{record.name, record.content, record.contentSize, 0, 0},
-                        0, failure);
+    FileHandle file = CreateForWrite(target);
+    if (!file) return FailFileCall(failure, target);
+    int ok = WriteContent(file, target, MakeItem(record.name, record.content, record.contentSize),
+                          0, failure);
+    CloseFile(file);
+    return ok;
 }
 
 static int FailTooLong(ExtractFailure* failure, const char* name) {
     return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
 }
 
-// Writes the item's new file beside its target, journaled first.
-static int StageItem(const InstallItem& item, int counted, ExtractFailure* failure) {
+// Makes the item's new file beside its target (new: never a file that was
+// there, never through a link), journals it with its identity and writes
+// it. A file that isn't whole goes again, so that Retry makes it anew.
+static int StageItem(InstallItem* item, int counted, ExtractFailure* failure) {
     SidePaths paths;
-    if (!MakeSidePaths(item.name, &paths)) return FailTooLong(failure, item.name);
-    if (!AddJournalEntry(&journal, kJournalNew, item.name))
-        return FailFileCall(failure, kJournalFileName);
-    return WriteContent(paths.fresh, item, counted, failure);
+    if (!MakeSidePaths(item->name, &paths)) return FailTooLong(failure, item->name);
+    FileHandle file = CreateNewFile(paths.fresh);
+    if (!file) return FailFileCall(failure, paths.fresh);
+    int ok = GetOpenFileIdentity(file, &item->fresh) || FailFileCall(failure, paths.fresh);
+    if (ok && !AddJournalEntry(&journal, kJournalNew, item->name, item->fresh))
+        ok = FailFileCall(failure, kJournalFileName);
+    ok = ok && WriteContent(file, paths.fresh, *item, counted, failure);
+    CloseFile(file);
+    if (!ok) RemoveOwnFile(paths.fresh, &item->fresh);
+    return ok;
 }
 
 static InstallItem RecordItem(uint32_t index) {
     const PayloadView& view = g_Records[index].view;
-    return InstallItem{view.name, view.content, view.contentSize, 0, 0};
+    return MakeItem(view.name, view.content, view.contentSize);
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
-    return CheckRecord(index, failure) && StageItem(RecordItem(index), 1, failure);
+    if (!CheckRecord(index, failure)) return 0;
+    InstallItem item = RecordItem(index);
+    return StageItem(&item, 1, failure);
 }
 
-// Sets the original aside and renames the new file into place, each step
-// journaled first. Done steps are kept, so Retry goes on where it stopped.
-static int CommitItem(InstallItem* item, ExtractFailure* failure) {
+// Journals the renames of the items not yet announced (with the identity of
+// the original each replaces) and flushes the journal once for them all,
+// before the first of them: a power cut can't leave a renamed file the
+// journal doesn't know.
+static int AnnounceRenames(InstallItem* items, size_t count, ExtractFailure* failure) {
+    for (size_t i = 0; i < count; i++) {
+        InstallItem& item = items[i];
+        if (item.announced) continue;
+        SidePaths p;
+        if (!MakeSidePaths(item.name, &p)) return FailTooLong(failure, item.name);
+        item.hasOriginal = GetFileIdentity(p.target, &item.original);
+        FileIdentity placed = item.fresh;
+        placed.size = item.size;
+        if ((item.hasOriginal &&
+             !AddJournalEntry(&journal, kJournalSetAside, item.name, item.original)) ||
+            !AddJournalEntry(&journal, kJournalPlaced, item.name, placed))
+            return FailFileCall(failure, kJournalFileName);
+        item.announced = 1;
+    }
+    return FlushJournal(&journal) || FailFileCall(failure, kJournalFileName);
+}
+
+// Sets the original aside and renames the new file into place, as
+// announced. Done steps are kept, so Retry goes on where it stopped; a
+// retry first announces again an original that changed meanwhile.
+static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
     SidePaths p;
     if (!MakeSidePaths(item->name, &p)) return FailTooLong(failure, item->name);
-    if (!item->setAside && PathExists(p.target)) {
-        if (!AddJournalEntry(&journal, kJournalSetAside, item->name))
-            return FailFileCall(failure, kJournalFileName);
+    FileIdentity now;
+    if (retried && !item->setAside && GetFileIdentity(p.target, &now) &&
+        !(item->hasOriginal && IsSameFile(now, item->original))) {
+        item->announced = 0;
+        if (!AnnounceRenames(item, 1, failure)) return 0;
+    }
+    if (!item->setAside && item->hasOriginal) {
         if (!MoveFileOver(p.target, p.old)) return FailFileCall(failure, p.target);
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!AddJournalEntry(&journal, kJournalPlaced, item->name, item->size))
-            return FailFileCall(failure, kJournalFileName);
         if (!MoveFileOver(p.fresh, p.target)) return FailFileCall(failure, p.target);
         item->placed = 1;
     }
@@ -131,21 +171,31 @@ static int RetryUntilDone(Step step) {
 static int StageRecords(std::vector<InstallItem>* items) {
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
+        InstallItem item = RecordItem(i);
         int done = RetryUntilDone([&](ExtractFailure* failure) {
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
-            return ExtractPayloadFile(i, failure);
+            return CheckRecord(i, failure) && StageItem(&item, 1, failure);
         });
         if (!done) return 0;
-        items->push_back(RecordItem(i));
+        items->push_back(item);
     }
     return 1;
 }
 
-static int CommitRecords(std::vector<InstallItem>* items) {
-    for (InstallItem& item : *items)
-        if (!RetryUntilDone([&](ExtractFailure* failure) { return CommitItem(&item, failure); }))
+// The renames of items, announced first in one batch.
+static int CommitItems(InstallItem* items, size_t count) {
+    if (!RetryUntilDone([&](ExtractFailure* failure) {
+            return AnnounceRenames(items, count, failure);
+        }))
+        return 0;
+    for (size_t i = 0; i < count; i++) {
+        int retried = 0;
+        if (!RetryUntilDone([&](ExtractFailure* failure) {
+                return CommitItem(&items[i], retried++, failure);
+            }))
             return 0;
+    }
     return 1;
 }
 
@@ -154,9 +204,11 @@ static int CommitRecords(std::vector<InstallItem>* items) {
 static void PlaceStamp() {
     static unsigned char stamp[kStampSize];
     EncodeStamp(g_PackageHeader.buildTime, stamp);
-    InstallItem item = {kStampFileName, stamp, kStampSize, 0, 0};
+    InstallItem item = MakeItem(kStampFileName, stamp, kStampSize);
     ExtractFailure ignored;
-    if (StageItem(item, 0, &ignored) && CommitItem(&item, &ignored)) return;
+    if (StageItem(&item, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
+        CommitItem(&item, 0, &ignored))
+        return;
     std::vector<JournalEntry> stampEntries;
     for (const JournalEntry& e : journal.entries)
         if (e.name == kStampFileName) stampEntries.push_back(e);
@@ -164,8 +216,20 @@ static void PlaceStamp() {
     RecoverFromEntries(stampEntries, &failed);
 }
 
-// After a Cancel: every original back, every new file gone.
-static void RollBackInstall() {
+// The commit is a step like the others: the install counts as done only
+// once its line is on the disk.
+static int CommitInstall(ExtractFailure* failure) {
+    if (AddJournalEntry(&journal, kJournalCommitted, "", FileIdentity{}) && FlushJournal(&journal))
+        return 1;
+    FailFileCall(failure, kJournalFileName);
+    if (journal.entries.back().kind == kJournalCommitted) journal.entries.pop_back();
+    return 0;
+}
+
+// After a Cancel: every original back, every new file gone. A commit line
+// that may have reached the file without the flush is revoked first.
+static void RollBackInstall(int commitTried) {
+    if (commitTried) AddJournalEntry(&journal, kJournalRolledBack, "", FileIdentity{});
     std::string failed;
     RecoveryOutcome outcome = RecoverFromEntries(journal.entries, &failed);
     if (outcome != kIncomplete) {
@@ -179,25 +243,22 @@ static void RollBackInstall() {
 static int InstallAll() {
     if (!RetryUntilDone(CheckInstall)) return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
-            if (StartJournal(&journal)) return 1;
-            FailFileCall(failure, kJournalFileName);
+            if (StartJournal(&journal, failure)) return 1;
             EndJournal(&journal);  // a journal that couldn't start leaves nothing
             return 0;
         }))
         return 0;
     std::vector<InstallItem> items;
-    int staged = StageRecords(&items);
-    // Before anything is set aside the journal goes to the disk, so that
-    // even a power cut leaves it whole; a disk that can't flush is no reason
-    // to stop.
-    if (staged) FlushJournal(&journal);
-    if (!staged || !CommitRecords(&items)) {
-        RollBackInstall();
+    int done = StageRecords(&items) && CommitItems(items.data(), items.size()), commitTried = 0;
+    if (done) {
+        PlaceStamp();
+        commitTried = 1;
+        done = RetryUntilDone(CommitInstall);
+    }
+    if (!done) {
+        RollBackInstall(commitTried);
         return 0;
     }
-    PlaceStamp();
-    AddJournalEntry(&journal, kJournalCommitted, "");
-    FlushJournal(&journal);
     // The originals go; one that can't is left for the next start to remove.
     std::string failed;
     if (RecoverFromEntries(journal.entries, &failed) == kFinished) {

@@ -34,7 +34,7 @@ int CheckRecord(uint32_t index, ExtractFailure* failure) {
 }
 
 // The path up to its last separator.
-static std::string FolderOf(const char* path) {
+std::string FolderOf(const char* path) {
     const char* end = path + strlen(path);
     while (end > path && end[-1] != '\\' && end[-1] != '/') end--;
     return std::string(path, end > path ? end - 1 : path);
@@ -59,6 +59,15 @@ static int CheckFolder(const char* target, const char* root, ExtractFailure* fai
     return 1;
 }
 
+// The install makes its side files new and never deletes or overwrites a
+// file it didn't make: one that already has such a name stops it.
+static int CheckNotInTheWay(const char* path, ExtractFailure* failure) {
+    if (!PathExists(path)) return 1;
+    return FailFile(failure, path,
+                    "The updater makes a file of this name for itself, and another one is in the "
+                    "way: move it elsewhere");
+}
+
 static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
     char root[2 * kMaxPath];
     if (!ResolvePath(g_InstallDir, root, sizeof root)) return FailFolder(failure, g_InstallDir);
@@ -73,12 +82,19 @@ static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
         if (folders.insert(FolderOf(target)).second && !CheckFolder(target, root, failure))
             return 0;
         if (!CanReplaceFile(target)) return FailFileCall(failure, target);
+        SidePaths side;
+        MakeSidePaths(record.name, &side);
+        if (!CheckNotInTheWay(side.fresh, failure) || !CheckNotInTheWay(side.old, failure)) return 0;
         // The content, and the journal's three lines about the file.
-        *needed += record.contentSize + 3 * (record.nameLength + 32);
+        *needed += record.contentSize + 3 * (record.nameLength + 130);
     }
-    char stamp[kMaxPath];
-    MakeInstallPath(kStampFileName, stamp);
-    return CanReplaceFile(stamp) || FailFileCall(failure, stamp);
+    SidePaths stamp;
+    char journal[kMaxPath];
+    MakeSidePaths(kStampFileName, &stamp);
+    MakeInstallPath(kJournalFileName, journal);
+    if (!CanReplaceFile(stamp.target)) return FailFileCall(failure, stamp.target);
+    return CheckNotInTheWay(stamp.fresh, failure) && CheckNotInTheWay(stamp.old, failure) &&
+           CheckNotInTheWay(journal, failure);
 }
 
 int CheckInstall(ExtractFailure* failure) {
