@@ -57,7 +57,12 @@ static HKEY OpenStore(int create) {
             return nullptr;
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
         LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, 0, nullptr, 0,
-                                      KEY_READ | KEY_WRITE | kView, &attributes, &key, nullptr);
+                                      KEY_READ | KEY_WRITE | WRITE_DAC | WRITE_OWNER | kView,
+                                      &attributes, &key, nullptr);
+        // Set again: a key that was there before keeps its own descriptor, and
+        // Wine ignores the one given at creation.
+        if (result == ERROR_SUCCESS)
+            RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd);
         LocalFree(sd);
         if (result != ERROR_SUCCESS) return nullptr;
     }

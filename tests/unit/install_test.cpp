@@ -184,11 +184,10 @@ TEST_F(Interrupted, AJournalWithoutItsMarkerIsNeverActedOn) {
     SetAside("a.txt");
     Place("a.txt");
     LeaveJournal(&journal);
-    TempFolder other;
-    fs::copy(game.path(), other.path(), fs::copy_options::overwrite_existing);
-    Tree copied = ReadTree(other.path());
-    EXPECT_TRUE(Recover(other.native()).empty());
-    EXPECT_EQ(copied, ReadTree(other.path()));
+    fs::copy(game.path(), outside.path() / "game", fs::copy_options::recursive);
+    Tree copied = ReadTree(outside.path());
+    EXPECT_TRUE(Recover(outside.native("game")).empty());
+    EXPECT_EQ(copied, ReadTree(outside.path()));
     EXPECT_EQ(1u, Recover().size());  // the game's own is put back
     EXPECT_EQ((Tree{{"a.txt", "old a"}, {"keep.txt", "mine"}}), ReadTree(game.path()));
 }
@@ -305,4 +304,50 @@ TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
     SetMessageHook(nullptr);
     EXPECT_EQ(10u, g_BytesDone);
     EXPECT_EQ("new b", ReadFile(game.path() / "data" / "b.bin"));
+}
+
+// The player's files named like the install's own are in its way: the
+// install stops before its first write, naming the file, and keeps it (a
+// link at such a name is never written through).
+TEST_F(Install, StopsAtAPlayersFileNamedLikeItsOwn) {
+    Use({FileRecord(0, "a.txt", "new a")});
+    for (std::string theirs : {"a.txt.update-new", "a.txt.update-old", "Update.ver.update-old",
+                               "Update.journal"}) {
+        std::error_code noLink = std::make_error_code(std::errc::not_supported);
+        if (theirs == "Update.journal")
+            fs::create_symlink(package.path() / "Update.exe", game.path() / theirs, noLink);
+        else
+            WriteFile(game.path() / theirs, "player's");
+        if (theirs == "Update.journal" && noLink) continue;
+        std::vector<ShownMessage> shown = Run({kAnswerCancel});
+        ASSERT_EQ(1u, shown.size());
+        std::string text = "Could not write the file\n" + game.native(theirs) + "\n\nThe updater";
+        EXPECT_EQ(text, shown[0].text.substr(0, text.size()));
+        fs::path path = game.path() / theirs;  // kept, and not written through
+        EXPECT_TRUE(noLink ? ReadFile(path) == "player's" : fs::is_symlink(path)) << theirs;
+        fs::remove(game.path() / theirs);
+        EXPECT_EQ(old, ReadTree(game.path()));
+    }
+    EXPECT_EQ(1u, Run({}).size());
+    EXPECT_EQ("new a", ReadFile(game.path() / "a.txt"));
+}
+
+// A commit line that can't be written (here: a file size limit that the
+// journal reaches just before it) is a failure like any other: Cancel puts
+// the game back and the update ends as failed, never with "Done".
+TEST_F(Install, ACommitThatCantBeWrittenIsAskedForAndCancelRollsBack) {
+    Use({FileRecord(0, "c.txt", "new c"), FileRecord(1, "a.txt", "new a")});
+    JournalKey key = {};
+    size_t journalSize = strlen("Orvanta update journal 2\r\n");
+    for (const char* name : {"", "c.txt", "a.txt", "c.txt", "a.txt", "a.txt", "Update.ver",
+                             "Update.ver"})
+        journalSize += EncodeJournalLine(key, 1, {'N', {}, name}).size();
+    if (!LimitFileSize(journalSize)) GTEST_SKIP() << "no file size limit on this system";
+    std::vector<ShownMessage> shown = Run({kAnswerRetry, kAnswerCancel});
+    LimitFileSize(0);
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("Error", shown[1].title);
+    EXPECT_EQ(0u, shown[1].text.find("Could not write the file\nUpdate.journal\n")) << shown[1].text;
+    EXPECT_EQ(old, ReadTree(game.path()));
+    EXPECT_EQ(1u, g_UpdateFailed);
 }
