@@ -115,6 +115,10 @@ int FlushFile(FILE* file);
 // (which must not be read-only); on POSIX, source takes the target's
 // permission bits first. Paths in the program's spelling or the native one.
 int MoveFileOver(const char* source, const char* target);
+// Renames source to target in one step, only while nothing has the name
+// target: a file (or link) put there meanwhile is neither replaced nor
+// followed.
+int MoveFileToNewName(const char* source, const char* target);
 // 1 when something (file or folder) exists at path.
 int PathExists(const char* path);
 // Pushes a file's written data to the disk.

@@ -1,5 +1,6 @@
 // Files and folders on POSIX, for the native build and its tests.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -172,6 +173,14 @@ int MoveFileOver(const char* source, const char* target) {
     struct stat st;
     if (stat(to.c_str(), &st) == 0 && chmod(from.c_str(), st.st_mode & 07777) != 0) return 0;
     if (rename(from.c_str(), to.c_str()) == 0) return 1;
+    RememberErrno();
+    return 0;
+}
+
+int MoveFileToNewName(const char* source, const char* target) {
+    if (renameat2(AT_FDCWD, ToPosixPath(source).c_str(), AT_FDCWD, ToPosixPath(target).c_str(),
+                  RENAME_NOREPLACE) == 0)
+        return 1;
     RememberErrno();
     return 0;
 }

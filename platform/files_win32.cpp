@@ -190,6 +190,10 @@ int MoveFileOver(const char* source, const char* target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+int MoveFileToNewName(const char* source, const char* target) {
+    return MoveFileExA(source, target, MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 int SetWorkingDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
 
 int MakeFolder(const char* path) {

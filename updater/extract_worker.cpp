@@ -143,17 +143,20 @@ static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
     SidePaths p;
     if (!MakeSidePaths(item->name, &p)) return FailTooLong(failure, item->name);
     FileIdentity now;
-    if (retried && !item->setAside && GetFileIdentity(p.target, &now) &&
-        !(item->hasOriginal && IsSameFile(now, item->original))) {
-        item->announced = 0;
+    if (retried && !item->setAside) {
+        int standing = GetFileIdentity(p.target, &now);
+        item->announced = standing == item->hasOriginal &&
+                          (!standing || IsSameFile(now, item->original));
         if (!AnnounceRenames(item, 1, failure)) return 0;
     }
+    // Neither rename replaces a file: one put at either name meanwhile stops
+    // it, and Retry looks again.
     if (!item->setAside && item->hasOriginal) {
-        if (!MoveFileOver(p.target, p.old)) return FailFileCall(failure, p.target);
+        if (!MoveFileToNewName(p.target, p.old)) return FailFileCall(failure, p.target);
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!MoveFileOver(p.fresh, p.target)) return FailFileCall(failure, p.target);
+        if (!MoveFileToNewName(p.fresh, p.target)) return FailFileCall(failure, p.target);
         item->placed = 1;
     }
     return 1;
@@ -201,14 +204,16 @@ static int CommitItems(InstallItem* items, size_t count) {
 
 // The stamp goes in like the records, but a stamp that can't be written is
 // left out without a word, as it always was: the update itself is done.
-static void PlaceStamp() {
+static void PlaceStamp(std::vector<InstallItem>* items) {
     static unsigned char stamp[kStampSize];
     EncodeStamp(g_PackageHeader.buildTime, stamp);
     InstallItem item = MakeItem(kStampFileName, stamp, kStampSize);
     ExtractFailure ignored;
     if (StageItem(&item, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
-        CommitItem(&item, 0, &ignored))
+        CommitItem(&item, 0, &ignored)) {
+        items->push_back(item);
         return;
+    }
     std::vector<JournalEntry> stampEntries;
     for (const JournalEntry& e : journal.entries)
         if (e.name == kStampFileName) stampEntries.push_back(e);
@@ -240,6 +245,19 @@ static void RollBackInstall(int commitTried) {
     RecoverInterruptedInstall(g_UpdaterWindow);
 }
 
+// The set-aside originals, each while it is the file set aside. Only the
+// items' own side names are looked at: a lookup of a name that isn't there
+// costs a search of its whole folder where names match without case (Wine).
+static int RemoveOriginals(const std::vector<InstallItem>& items) {
+    int all = 1;
+    for (const InstallItem& item : items) {
+        SidePaths p;
+        if (item.setAside && MakeSidePaths(item.name, &p))
+            all = RemoveOwnFile(p.old, &item.original) && all;
+    }
+    return all;
+}
+
 static int InstallAll() {
     if (!RetryUntilDone(CheckInstall)) return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
@@ -251,7 +269,7 @@ static int InstallAll() {
     std::vector<InstallItem> items;
     int done = StageRecords(&items) && CommitItems(items.data(), items.size()), commitTried = 0;
     if (done) {
-        PlaceStamp();
+        PlaceStamp(&items);
         commitTried = 1;
         done = RetryUntilDone(CommitInstall);
     }
@@ -260,8 +278,7 @@ static int InstallAll() {
         return 0;
     }
     // The originals go; one that can't is left for the next start to remove.
-    std::string failed;
-    if (RecoverFromEntries(journal.entries, &failed) == kFinished) {
+    if (RemoveOriginals(items)) {
         EndJournal(&journal);
     } else {
         LeaveJournal(&journal);

@@ -1,5 +1,6 @@
 #include "updater/install_checks.h"
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include "frame/bytes.h"
@@ -9,6 +10,9 @@
 
 static const char kDamaged[] = "The update package is damaged";
 static const char kTwice[] = "Another file of this update has the same name";
+static const char kInTheWay[] =
+    "The updater makes a file of this name for itself, and another one is in the way: move it "
+    "elsewhere";
 static const char kOutside[] = "Its name points outside the game directory";
 
 int IsInsideFolder(const char* path, const char* root) {
@@ -59,19 +63,47 @@ static int CheckFolder(const char* target, const char* root, ExtractFailure* fai
     return 1;
 }
 
+static std::string UpperAscii(std::string text) {
+    for (char& c : text) c = ToUpperAscii(c);
+    return text;
+}
+
 // The install makes its side files new and never deletes or overwrites a
-// file it didn't make: one that already has such a name stops it.
-static int CheckNotInTheWay(const char* path, ExtractFailure* failure) {
-    if (!PathExists(path)) return 1;
-    return FailFile(failure, path,
-                    "The updater makes a file of this name for itself, and another one is in the "
-                    "way: move it elsewhere");
+// file it didn't make: one that already has the side name of a target, or
+// the journal's, stops it. One listing per folder: a lookup per name would
+// cost more, as a name that isn't there is sought through the whole folder
+// where the file system layer matches names without case (Wine).
+static int CheckSideNames(const std::map<std::string, std::set<std::string>>& targets,
+                          ExtractFailure* failure) {
+    const std::string kNew = UpperAscii(kNewFileSuffix), kOld = UpperAscii(kOldFileSuffix);
+    for (const auto& folder : targets) {
+        FolderEntry entry;
+        SearchHandle search = FindFirstEntry((folder.first + "\\*.*").c_str(), &entry);
+        for (int more = search != 0; more; more = FindNextEntry(search, &entry)) {
+            std::string name = UpperAscii(entry.name);
+            size_t base = name.size() > kSuffixLength ? name.size() - kSuffixLength : 0;
+            std::string suffix = name.substr(base);
+            if ((suffix == kNew || suffix == kOld) && folder.second.count(name.substr(0, base))) {
+                CloseSearch(search);
+                return FailFile(failure, (folder.first + "\\" + entry.name).c_str(), kInTheWay);
+            }
+        }
+        if (search) CloseSearch(search);
+    }
+    return 1;
+}
+
+// The target's name in its folder, as the side-name check knows it.
+static void AddTarget(const char* target, std::map<std::string, std::set<std::string>>* targets) {
+    std::string folder = FolderOf(target);
+    (*targets)[folder].insert(UpperAscii(target + folder.size() + 1));
 }
 
 static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
     char root[2 * kMaxPath];
     if (!ResolvePath(g_InstallDir, root, sizeof root)) return FailFolder(failure, g_InstallDir);
     std::set<std::string> folders, names;
+    std::map<std::string, std::set<std::string>> targets;
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         if (!CheckRecord(i, failure)) return 0;
         const PayloadView& record = g_Records[i].view;
@@ -82,19 +114,18 @@ static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
         if (folders.insert(FolderOf(target)).second && !CheckFolder(target, root, failure))
             return 0;
         if (!CanReplaceFile(target)) return FailFileCall(failure, target);
-        SidePaths side;
-        MakeSidePaths(record.name, &side);
-        if (!CheckNotInTheWay(side.fresh, failure) || !CheckNotInTheWay(side.old, failure)) return 0;
+        AddTarget(target, &targets);
         // The content, and the journal's three lines about the file.
         *needed += record.contentSize + 3 * (record.nameLength + 130);
     }
-    SidePaths stamp;
-    char journal[kMaxPath];
-    MakeSidePaths(kStampFileName, &stamp);
+    char stamp[kMaxPath], journal[kMaxPath];
+    MakeInstallPath(kStampFileName, stamp);
     MakeInstallPath(kJournalFileName, journal);
-    if (!CanReplaceFile(stamp.target)) return FailFileCall(failure, stamp.target);
-    return CheckNotInTheWay(stamp.fresh, failure) && CheckNotInTheWay(stamp.old, failure) &&
-           CheckNotInTheWay(journal, failure);
+    if (!CanReplaceFile(stamp)) return FailFileCall(failure, stamp);
+    if (PathExists(journal))
+        return FailFile(failure, journal, kInTheWay);
+    AddTarget(stamp, &targets);
+    return CheckSideNames(targets, failure);
 }
 
 int CheckInstall(ExtractFailure* failure) {

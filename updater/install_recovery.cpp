@@ -114,7 +114,8 @@ static void TellOutcome(WindowHandle owner, RecoveryOutcome outcome, const std::
                 "Update interrupted", kButtonsOk);
 }
 
-int LockInstallFolder(WindowHandle owner) {
+// 1 also when the folder doesn't exist: there is nothing to guard.
+static int LockInstallFolder(WindowHandle owner) {
     // Held until the process ends or works on another folder.
     static LockHandle held = 0;
     static std::string heldFolder;

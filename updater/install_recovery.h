@@ -28,16 +28,13 @@ RecoveryOutcome RecoverFromEntries(const std::vector<JournalEntry>& entries,
 // sized, still of its size). 1 when it is gone or isn't ours.
 int RemoveOwnFile(const char* path, const FileIdentity* identity, int sized = 0);
 
-// Takes this process's lock on the install directory's game folder, so that
-// one updater at a time works on it; an "Error" box (owned by owner) when
-// another holds it. 0 then; 1 also when the folder doesn't exist.
-int LockInstallFolder(WindowHandle owner);
-
-// Takes the lock, then recovers from a journal left in the install directory
-// by an install that did not end (only while the marker of that install
-// names this folder), tells the user what was done (owned by owner) and
-// removes the journal and marker when all is done. 0 when the game could
-// not be put in order or another updater works on it: no update may start.
+// Takes this process's lock on the game folder (one updater at a time works
+// on it; while another holds it, an "Error" box says so), then recovers
+// from a journal left in the install directory by an install that did not
+// end (only while the marker of that install names this folder), tells the
+// user what was done (owned by owner) and removes the journal and marker
+// when all is done. 0 when the game could not be put in order or another
+// updater works on it: no update may start.
 int RecoverInterruptedInstall(WindowHandle owner);
 
 // The same for the game in directory (as the user gives it), leaving the
