@@ -1,5 +1,6 @@
 // Files and folders on the Win32 API.
 #include <windows.h>
+#include <winternl.h>
 #include <io.h>
 #include <cstdio>
 #include <cwchar>
@@ -153,20 +154,34 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     return 1;
 }
 
+// The file's index on its volume and its size, without the volume's serial:
+// under Wine asking for the serial is a trip to the mount manager, about
+// 100 us a file, where the index alone takes 1 us. The index comes from the
+// native call (looked up, not imported: the program imports only the
+// documented system DLLs).
+typedef LONG(WINAPI* QueryFileCall)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+
 int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(ToHandle(file), &info)) return 0;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    identity->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    static QueryFileCall query = reinterpret_cast<QueryFileCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    FILE_INTERNAL_INFORMATION index;
+    IO_STATUS_BLOCK status;
+    LARGE_INTEGER size;
+    if (!query || query(ToHandle(file), &status, &index, sizeof index, FileInternalInformation) < 0 ||
+        !GetFileSizeEx(ToHandle(file), &size))
+        return 0;
+    identity->volume = 0;
+    identity->file = static_cast<uint64_t>(index.IndexNumber.QuadPart);
+    identity->size = static_cast<uint64_t>(size.QuadPart);
     return 1;
 }
 
 int GetFileIdentity(const char* path, FileIdentity* identity) {
     // The name itself: a reparse point is opened, not followed.
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
     int ok = GetOpenFileIdentity(ToFileHandle(h), identity);
     CloseHandle(h);
