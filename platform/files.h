@@ -24,6 +24,10 @@ FileHandle OpenForRead(const char* path);
 // An empty file opened for reading and writing: an existing one is
 // truncated, a missing one created. No folder is created.
 FileHandle CreateForWrite(const char* path);
+// A new, empty file for reading and writing; 0 when anything (a file, a
+// folder, a link, even a dangling one) already has the name, so the file
+// can't be one someone else put there or lead elsewhere.
+FileHandle CreateNewFile(const char* path);
 void CloseFile(FileHandle file);
 // One read or write call; the count moved, or 0 (also when nothing moved).
 uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
@@ -72,6 +76,20 @@ void CloseSearch(SearchHandle search);
 // link that leads back to a folder it is already inside. 0 on failure.
 int GetFolderIdentity(const char* path, uint64_t identity[2]);
 
+// What makes a file that one file, whatever its name: its volume, its id on
+// the volume (both kept by a rename on the volume) and its size. Windows
+// gives volume 0 (reading the serial costs 100 times the rest under Wine):
+// compare files only in folders resolved onto one volume.
+struct FileIdentity {
+    uint64_t volume;
+    uint64_t file;
+    uint64_t size;
+};
+// The identity of what has the name itself: a link is not followed (its own
+// identity is then given). 0 when nothing has the name.
+int GetFileIdentity(const char* path, FileIdentity* identity);
+int GetOpenFileIdentity(FileHandle file, FileIdentity* identity);
+
 // The current directory; its length, 0 on failure or when it doesn't fit.
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size);
 // Makes path the current directory. 0 on failure.
@@ -105,6 +123,10 @@ int FlushFile(FILE* file);
 // (which must not be read-only); on POSIX, source takes the target's
 // permission bits first. Paths in the program's spelling or the native one.
 int MoveFileOver(const char* source, const char* target);
+// Renames source to target in one step, only while nothing has the name
+// target: a file (or link) put there meanwhile is neither replaced nor
+// followed.
+int MoveFileToNewName(const char* source, const char* target);
 // 1 when something (file or folder) exists at path.
 int PathExists(const char* path);
 // Pushes a file's written data to the disk.

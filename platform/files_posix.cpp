@@ -1,5 +1,6 @@
 // Files and folders on POSIX, for the native build and its tests.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,6 +29,11 @@ static FileHandle Open(const char* path, int flags) {
 FileHandle OpenForRead(const char* path) { return Open(path, O_RDONLY); }
 
 FileHandle CreateForWrite(const char* path) { return Open(path, O_RDWR | O_CREAT | O_TRUNC); }
+
+// O_EXCL fails on any name that exists, a dangling link included.
+FileHandle CreateNewFile(const char* path) {
+    return Open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
+}
 
 void CloseFile(FileHandle file) {
     if (file) close(ToFd(file));
@@ -129,6 +135,26 @@ int GetFolderIdentity(const char* path, uint64_t identity[2]) {
     return 1;
 }
 
+static void ToIdentity(const struct stat& st, FileIdentity* identity) {
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->file = static_cast<uint64_t>(st.st_ino);
+    identity->size = static_cast<uint64_t>(st.st_size);
+}
+
+int GetFileIdentity(const char* path, FileIdentity* identity) {
+    struct stat st;
+    if (lstat(ToPosixPath(path).c_str(), &st) != 0) return 0;
+    ToIdentity(st, identity);
+    return 1;
+}
+
+int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
+    struct stat st;
+    if (fstat(ToFd(file), &st) != 0) return 0;
+    ToIdentity(st, identity);
+    return 1;
+}
+
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     if (!getcwd(buffer, size)) return 0;
     return static_cast<uint32_t>(strlen(buffer));
@@ -149,6 +175,14 @@ int MoveFileOver(const char* source, const char* target) {
     struct stat st;
     if (stat(to.c_str(), &st) == 0 && chmod(from.c_str(), st.st_mode & 07777) != 0) return 0;
     if (rename(from.c_str(), to.c_str()) == 0) return 1;
+    RememberErrno();
+    return 0;
+}
+
+int MoveFileToNewName(const char* source, const char* target) {
+    if (renameat2(AT_FDCWD, ToPosixPath(source).c_str(), AT_FDCWD, ToPosixPath(target).c_str(),
+                  RENAME_NOREPLACE) == 0)
+        return 1;
     RememberErrno();
     return 0;
 }

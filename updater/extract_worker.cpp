@@ -15,13 +15,22 @@ struct InstallItem {
     const char* name;
     const unsigned char* content;
     uint32_t size;
-    int setAside;  // its original is now name + kOldFileSuffix
-    int placed;    // its new file is now in place
+    FileIdentity fresh;     // its new file, once made
+    FileIdentity original;  // the file it replaces, once announced
+    int hasOriginal;
+    int announced;  // the journal has its renames, flushed
+    int setAside;   // its original is now name + kOldFileSuffix
+    int placed;     // its new file is now in place
     // A compressed record's stream (content), of storedSize bytes, that
     // inflates to size bytes.
-    int compressed = 0;
-    uint32_t storedSize = 0;
+    int compressed;
+    uint32_t storedSize;
 };
+
+static InstallItem MakeItem(const char* name, const unsigned char* content, uint32_t size,
+                            int compressed = 0, uint32_t storedSize = 0) {
+    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, compressed, storedSize};
+}
 
 static Journal journal;
 
@@ -71,65 +80,102 @@ static int TakeContent(void* context, const unsigned char* bytes, uint32_t count
     return 1;
 }
 
-static int WriteContent(const char* path, const InstallItem& item, int counted,
+static int WriteContent(FileHandle file, const char* path, const InstallItem& item, int counted,
                         ExtractFailure* failure) {
     PayloadView view = {item.name, 0, item.content, item.compressed ? item.storedSize : item.size,
                         item.size, item.compressed};
-    ContentTarget target = {CreateForWrite(path), counted};
-    if (!target.file) return FailFileCall(failure, path);
+    ContentTarget target = {file, counted};
     int damaged = 0;
-    int written = ReadRecordContent(view, TakeContent, &target, &damaged);
-    // The cause of a failed write, before the close can change it.
-    if (!written && !damaged) FailFileCall(failure, path);
-    CloseFile(target.file);
+    if (ReadRecordContent(view, TakeContent, &target, &damaged)) return 1;
     if (damaged) return FailPackage(failure, item.name, "The update package is damaged");
-    return written;
+    return FailFileCall(failure, path);
 }
 
 int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
-    InstallItem item = {record.name, record.content, record.fileSize, 0, 0, record.compressed,
-                        record.contentSize};
-    return WriteContent(target, item, 0, failure);
+    FileHandle file = CreateForWrite(target);
+    if (!file) return FailFileCall(failure, target);
+    InstallItem item = MakeItem(record.name, record.content, record.fileSize, record.compressed,
+                                record.contentSize);
+    int ok = WriteContent(file, target, item, 0, failure);
+    CloseFile(file);
+    return ok;
 }
 
 static int FailTooLong(ExtractFailure* failure, const char* name) {
     return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
 }
 
-// Writes the item's new file beside its target, journaled first.
-static int StageItem(const InstallItem& item, int counted, ExtractFailure* failure) {
+// Makes the item's new file beside its target (new: never a file that was
+// there, never through a link), journals it with its identity and writes
+// it. A file that isn't whole goes again, so that Retry makes it anew.
+static int StageItem(InstallItem* item, int counted, ExtractFailure* failure) {
     SidePaths paths;
-    if (!MakeSidePaths(item.name, &paths)) return FailTooLong(failure, item.name);
-    if (!AddJournalEntry(&journal, kJournalNew, item.name))
-        return FailFileCall(failure, kJournalFileName);
-    return WriteContent(paths.fresh, item, counted, failure);
+    if (!MakeSidePaths(item->name, &paths)) return FailTooLong(failure, item->name);
+    FileHandle file = CreateNewFile(paths.fresh);
+    if (!file) return FailFileCall(failure, paths.fresh);
+    int ok = GetOpenFileIdentity(file, &item->fresh) || FailFileCall(failure, paths.fresh);
+    if (ok && !AddJournalEntry(&journal, kJournalNew, item->name, item->fresh))
+        ok = FailFileCall(failure, kJournalFileName);
+    ok = ok && WriteContent(file, paths.fresh, *item, counted, failure);
+    CloseFile(file);
+    if (!ok) RemoveOwnFile(paths.fresh, &item->fresh);
+    return ok;
 }
 
 static InstallItem RecordItem(uint32_t index) {
     const PayloadView& view = g_Records[index].view;
-    return InstallItem{view.name, view.content, view.fileSize, 0, 0, view.compressed,
-                       view.contentSize};
+    return MakeItem(view.name, view.content, view.fileSize, view.compressed, view.contentSize);
 }
 
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
-    return CheckRecord(index, failure) && StageItem(RecordItem(index), 1, failure);
+    if (!CheckRecord(index, failure)) return 0;
+    InstallItem item = RecordItem(index);
+    return StageItem(&item, 1, failure);
 }
 
-// Sets the original aside and renames the new file into place, each step
-// journaled first. Done steps are kept, so Retry goes on where it stopped.
-static int CommitItem(InstallItem* item, ExtractFailure* failure) {
+// Journals the renames of the items not yet announced (with the identity of
+// the original each replaces) and flushes the journal once for them all,
+// before the first of them: a power cut can't leave a renamed file the
+// journal doesn't know.
+static int AnnounceRenames(InstallItem* items, size_t count, ExtractFailure* failure) {
+    for (size_t i = 0; i < count; i++) {
+        InstallItem& item = items[i];
+        if (item.announced) continue;
+        SidePaths p;
+        if (!MakeSidePaths(item.name, &p)) return FailTooLong(failure, item.name);
+        item.hasOriginal = GetFileIdentity(p.target, &item.original);
+        FileIdentity placed = item.fresh;
+        placed.size = item.size;
+        if ((item.hasOriginal &&
+             !AddJournalEntry(&journal, kJournalSetAside, item.name, item.original)) ||
+            !AddJournalEntry(&journal, kJournalPlaced, item.name, placed))
+            return FailFileCall(failure, kJournalFileName);
+        item.announced = 1;
+    }
+    return FlushJournal(&journal) || FailFileCall(failure, kJournalFileName);
+}
+
+// Sets the original aside and renames the new file into place, as
+// announced. Done steps are kept, so Retry goes on where it stopped; a
+// retry first announces again an original that changed meanwhile.
+static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
     SidePaths p;
     if (!MakeSidePaths(item->name, &p)) return FailTooLong(failure, item->name);
-    if (!item->setAside && PathExists(p.target)) {
-        if (!AddJournalEntry(&journal, kJournalSetAside, item->name))
-            return FailFileCall(failure, kJournalFileName);
-        if (!MoveFileOver(p.target, p.old)) return FailFileCall(failure, p.target);
+    FileIdentity now;
+    if (retried && !item->setAside) {
+        int standing = GetFileIdentity(p.target, &now);
+        item->announced = standing == item->hasOriginal &&
+                          (!standing || IsSameFile(now, item->original));
+        if (!AnnounceRenames(item, 1, failure)) return 0;
+    }
+    // Neither rename replaces a file: one put at either name meanwhile stops
+    // it, and Retry looks again.
+    if (!item->setAside && item->hasOriginal) {
+        if (!MoveFileToNewName(p.target, p.old)) return FailFileCall(failure, p.target);
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!AddJournalEntry(&journal, kJournalPlaced, item->name, item->size))
-            return FailFileCall(failure, kJournalFileName);
-        if (!MoveFileOver(p.fresh, p.target)) return FailFileCall(failure, p.target);
+        if (!MoveFileToNewName(p.fresh, p.target)) return FailFileCall(failure, p.target);
         item->placed = 1;
     }
     return 1;
@@ -147,32 +193,46 @@ static int RetryUntilDone(Step step) {
 static int StageRecords(std::vector<InstallItem>* items) {
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
+        InstallItem item = RecordItem(i);
         int done = RetryUntilDone([&](ExtractFailure* failure) {
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
-            return ExtractPayloadFile(i, failure);
+            return CheckRecord(i, failure) && StageItem(&item, 1, failure);
         });
         if (!done) return 0;
-        items->push_back(RecordItem(i));
+        items->push_back(item);
     }
     return 1;
 }
 
-static int CommitRecords(std::vector<InstallItem>* items) {
-    for (InstallItem& item : *items)
-        if (!RetryUntilDone([&](ExtractFailure* failure) { return CommitItem(&item, failure); }))
+// The renames of items, announced first in one batch.
+static int CommitItems(InstallItem* items, size_t count) {
+    if (!RetryUntilDone([&](ExtractFailure* failure) {
+            return AnnounceRenames(items, count, failure);
+        }))
+        return 0;
+    for (size_t i = 0; i < count; i++) {
+        int retried = 0;
+        if (!RetryUntilDone([&](ExtractFailure* failure) {
+                return CommitItem(&items[i], retried++, failure);
+            }))
             return 0;
+    }
     return 1;
 }
 
 // The stamp goes in like the records, but a stamp that can't be written is
 // left out without a word, as it always was: the update itself is done.
-static void PlaceStamp() {
+static void PlaceStamp(std::vector<InstallItem>* items) {
     static unsigned char stamp[kStampSize];
     EncodeStamp(g_PackageHeader.buildTime, stamp);
-    InstallItem item = {kStampFileName, stamp, kStampSize, 0, 0};
+    InstallItem item = MakeItem(kStampFileName, stamp, kStampSize);
     ExtractFailure ignored;
-    if (StageItem(item, 0, &ignored) && CommitItem(&item, &ignored)) return;
+    if (StageItem(&item, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
+        CommitItem(&item, 0, &ignored)) {
+        items->push_back(item);
+        return;
+    }
     std::vector<JournalEntry> stampEntries;
     for (const JournalEntry& e : journal.entries)
         if (e.name == kStampFileName) stampEntries.push_back(e);
@@ -180,8 +240,20 @@ static void PlaceStamp() {
     RecoverFromEntries(stampEntries, &failed);
 }
 
-// After a Cancel: every original back, every new file gone.
-static void RollBackInstall() {
+// The commit is a step like the others: the install counts as done only
+// once its line is on the disk.
+static int CommitInstall(ExtractFailure* failure) {
+    if (AddJournalEntry(&journal, kJournalCommitted, "", FileIdentity{}) && FlushJournal(&journal))
+        return 1;
+    FailFileCall(failure, kJournalFileName);
+    if (journal.entries.back().kind == kJournalCommitted) journal.entries.pop_back();
+    return 0;
+}
+
+// After a Cancel: every original back, every new file gone. A commit line
+// that may have reached the file without the flush is revoked first.
+static void RollBackInstall(int commitTried) {
+    if (commitTried) AddJournalEntry(&journal, kJournalRolledBack, "", FileIdentity{});
     std::string failed;
     RecoveryOutcome outcome = RecoverFromEntries(journal.entries, &failed);
     if (outcome != kIncomplete) {
@@ -192,31 +264,40 @@ static void RollBackInstall() {
     RecoverInterruptedInstall(g_UpdaterWindow);
 }
 
+// The set-aside originals, each while it is the file set aside. Only the
+// items' own side names are looked at: a lookup of a name that isn't there
+// costs a search of its whole folder where names match without case (Wine).
+static int RemoveOriginals(const std::vector<InstallItem>& items) {
+    int all = 1;
+    for (const InstallItem& item : items) {
+        SidePaths p;
+        if (item.setAside && MakeSidePaths(item.name, &p))
+            all = RemoveOwnFile(p.old, &item.original) && all;
+    }
+    return all;
+}
+
 static int InstallAll() {
     if (!RetryUntilDone(CheckInstall)) return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
-            if (StartJournal(&journal)) return 1;
-            FailFileCall(failure, kJournalFileName);
+            if (StartJournal(&journal, failure)) return 1;
             EndJournal(&journal);  // a journal that couldn't start leaves nothing
             return 0;
         }))
         return 0;
     std::vector<InstallItem> items;
-    int staged = StageRecords(&items);
-    // Before anything is set aside the journal goes to the disk, so that
-    // even a power cut leaves it whole; a disk that can't flush is no reason
-    // to stop.
-    if (staged) FlushJournal(&journal);
-    if (!staged || !CommitRecords(&items)) {
-        RollBackInstall();
+    int done = StageRecords(&items) && CommitItems(items.data(), items.size()), commitTried = 0;
+    if (done) {
+        PlaceStamp(&items);
+        commitTried = 1;
+        done = RetryUntilDone(CommitInstall);
+    }
+    if (!done) {
+        RollBackInstall(commitTried);
         return 0;
     }
-    PlaceStamp();
-    AddJournalEntry(&journal, kJournalCommitted, "");
-    FlushJournal(&journal);
     // The originals go; one that can't is left for the next start to remove.
-    std::string failed;
-    if (RecoverFromEntries(journal.entries, &failed) == kFinished) {
+    if (RemoveOriginals(items)) {
         EndJournal(&journal);
     } else {
         LeaveJournal(&journal);

@@ -2,6 +2,7 @@
 // be written where it belongs, inside the game directory, now, and the disk
 // has room for the new files while the old ones still exist.
 #pragma once
+#include <string>
 #include "updater/install_failure.h"
 
 // 1 when the install may start; 0 with the first thing that stops it.
@@ -15,3 +16,6 @@ int CheckRecord(uint32_t index, ExtractFailure* failure);
 // 1 when path is root or lies inside it (both resolved, as the system
 // spells them).
 int IsInsideFolder(const char* path, const char* root);
+
+// The path up to its last separator.
+std::string FolderOf(const char* path);

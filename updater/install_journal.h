@@ -1,55 +1,88 @@
-// The install's journal: a small file in the game folder that records, before
-// each step, every new file the install writes beside its target and every
-// original it sets aside, so that an install that is killed can be undone
-// (or finished) by the next start of any updater.
+// The install's journal: a file in the game folder that records, before
+// each step, every new file the install makes beside its target and every
+// original it sets aside, with the identity of each (volume, file id, size),
+// so that an install that is killed can be undone (or finished) by the next
+// start of any updater.
 //
-// A line is: kind, TAB, size, TAB, name, TAB, checksum of the rest, CR LF.
-// Names are relative to the install directory. The first line names the
-// format; a journal without it, and any line that doesn't check out, is not
-// trusted.
+// The game folder may be writable by every user, so the file alone proves
+// nothing. While an install runs, a marker in the protected store (see
+// platform/protected_store.h) holds the game folder, a random install id
+// and a random secret key; each line carries an HMAC-SHA-256 with that key
+// over the install id, the folder and the line itself, line number
+// included. Only lines that check out are trusted, and only while the
+// marker for this folder exists: a journal written by hand, or copied from
+// another game folder, is never acted on.
+//
+// A line: number, kind, size, volume, file id (fixed-width hex), name, MAC,
+// separated by TABs and ended by CR LF. The first line names the format.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 #include "platform/files.h"
-#include "updater/update_checks.h"
+#include "updater/install_failure.h"
 
 enum JournalKind : char {
-    kJournalNew = 'N',        // name + kNewFileSuffix is about to be written
-    kJournalSetAside = 'O',   // name is about to become name + kOldFileSuffix
-    kJournalPlaced = 'P',     // the new file is about to become name; size: its bytes
+    kJournalItself = 'J',     // the journal file's own identity (no name)
+    kJournalNew = 'N',        // name + kNewFileSuffix was made new: its identity
+    kJournalSetAside = 'O',   // name is about to become name + kOldFileSuffix: its identity
+    kJournalPlaced = 'P',     // the new file (its identity, full size) is about to become name
     kJournalCommitted = 'C',  // every file and the stamp are in place
+    kJournalRolledBack = 'R', // Cancel after a commit line that didn't reach the disk
 };
 
 struct JournalEntry {
     char kind;
-    uint32_t size;
+    FileIdentity identity;
     std::string name;
 };
 
-std::string EncodeJournalLine(const JournalEntry& entry);
-// The trusted entries of a journal's bytes, in order.
-std::vector<JournalEntry> ParseJournal(const unsigned char* bytes, size_t size);
+// The secret of one install, kept in the protected store while it runs.
+struct JournalKey {
+    unsigned char id[16];
+    unsigned char secret[32];
+    std::string folder;  // the game folder, links resolved
+};
+
+std::string EncodeJournalLine(const JournalKey& key, uint32_t number, const JournalEntry& entry);
+// The trusted entries of a journal's bytes, in order: lines whose MAC checks
+// with key, numbered upwards.
+std::vector<JournalEntry> ParseJournal(const JournalKey& key, const unsigned char* bytes,
+                                       size_t size);
 
 // The journal of one install, as written so far.
 struct Journal {
     FileHandle file;
+    JournalKey key;
+    FileIdentity self;  // the journal file's identity
+    uint32_t lines;     // numbers given so far
     std::vector<JournalEntry> entries;
     int torn;  // a write failed part way: the next line starts on a line of its own
 };
 
-// Creates the journal in the install directory. 0 on failure (the last file
-// failure says why; EndJournal then removes what was made).
-int StartJournal(Journal* journal);
-// Adds a line (written through to the file before the step it announces).
-int AddJournalEntry(Journal* journal, char kind, const char* name, uint32_t size = 0);
+// Writes the marker for the install directory and creates the journal new
+// beside the game's files. 0 with failure telling why (EndJournal then
+// removes what was made).
+int StartJournal(Journal* journal, ExtractFailure* failure);
+// Adds a line (written to the file before the step it announces; a flush
+// makes it durable).
+int AddJournalEntry(Journal* journal, char kind, const char* name, const FileIdentity& identity);
 // Pushes the journal to the disk.
 int FlushJournal(Journal* journal);
-// Closes and deletes the journal file.
+// Closes the journal, deletes its file (only while it is the file this
+// install made) and removes the marker. 1 when both are gone.
 int EndJournal(Journal* journal);
-// Closes the journal and leaves its file for the next start to act on.
+// Closes the journal and leaves its file and marker for the next start.
 void LeaveJournal(Journal* journal);
-// The trusted entries of the journal in the install directory. 0 when there
-// is none.
-int ReadJournal(std::vector<JournalEntry>* entries);
+// The journal of an interrupted install in the install directory: 0 when no
+// marker for this folder exists (then nothing is to be done, whatever lies
+// in the folder). journal gets the key and the trusted entries, no file.
+int ReadJournal(Journal* journal);
+// 1 when both name the same file (volume and id; sizes aside).
+int IsSameFile(const FileIdentity& a, const FileIdentity& b);
+// A short tag for a game folder (hex), for names of its own in the store.
+std::string TagFolder(const std::string& folder);
+// The game folder as the journal's marker names it: the install directory
+// with links resolved. 0 when it doesn't exist.
+int ResolveInstallFolder(std::string* folder);

@@ -405,8 +405,10 @@ TEST_F(Updater, KilledInstallIsPutRightByTheNextStart) {
     EndProgram(program_.get());
     RemoveDirectoryA(blocked.c_str());
     int interrupted = FileExists(journal);
-    std::string foreign = "P\t7\tf1\t0bad\r\n" + EncodeJournalLine({'P', 3, "ov.exe"}) +
-                          EncodeJournalLine({'N', 0, "..\\ov.exe"});
+    JournalKey theirs = {{7}, {7}, game_};  // not the install's key
+    std::string foreign = "P\t7\tf1\t0bad\r\n" +
+                          EncodeJournalLine(theirs, 900, {'P', {0, 0, 3}, "ov.exe"}) +
+                          EncodeJournalLine(theirs, 901, {'N', {}, "..\\ov.exe"});
     ASSERT_TRUE(!interrupted || WriteFileBytes(journal, FileBytes(journal) + foreign));
     program_ = LaunchProgram(exe_.c_str(), "", root_.c_str());
     MessageBoxView box = interrupted ? NextBox() : MessageBoxView{};

@@ -2,6 +2,10 @@
 // keeps the game as it was on Cancel.
 #include <gtest/gtest.h>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include "platform/protected_store.h"
+#include "updater/hmac_sha256.h"
 #include "platform/resources.h"
 #include "updater/extract_worker.h"
 #include "updater/install_recovery.h"
@@ -12,110 +16,196 @@
 
 using Tree = std::map<std::string, std::string>;
 
-static std::string Journal(const std::vector<JournalEntry>& entries) {
-    std::string text = "Orvanta update journal 1\r\n";
-    for (const JournalEntry& e : entries) text += EncodeJournalLine(e);
+TEST(InstallJournal, MacIsHmacSha256) {
+    unsigned char mac[kSha256Size];
+    const struct { std::string key, message, hex; } cases[] = {
+        {"", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"Jefe", "what do ya want for nothing?",
+         "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+        {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+         "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"}};
+    for (const auto& c : cases) {
+        if (c.key.empty()) ComputeSha256(c.message.data(), c.message.size(), mac);
+        else ComputeHmacSha256(c.key.data(), c.key.size(), c.message.data(), c.message.size(), mac);
+        char hex[65];
+        for (int i = 0; i < 32; i++) snprintf(hex + 2 * i, 3, "%02x", mac[i]);
+        EXPECT_EQ(c.hex, hex) << c.message;
+    }
+}
+
+static JournalKey TestKey(const std::string& folder, unsigned char fill) {
+    JournalKey key = {{}, {}, folder};
+    memset(key.id, fill, sizeof key.id);
+    memset(key.secret, fill, sizeof key.secret);
+    return key;
+}
+
+static std::string JournalText(const JournalKey& key, const std::vector<JournalEntry>& entries) {
+    std::string text = "Orvanta update journal 2\r\n";
+    for (uint32_t i = 0; i < entries.size(); i++) text += EncodeJournalLine(key, i + 1, entries[i]);
     return text;
 }
 
-static std::vector<JournalEntry> Parse(const std::string& text) {
-    return ParseJournal(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+static size_t Parsed(const JournalKey& key, const std::string& text) {
+    return ParseJournal(key, reinterpret_cast<const unsigned char*>(text.data()), text.size()).size();
 }
 
-TEST(InstallJournal, TrustsOnlyWholeLinesAboutNamesInsideTheGame) {
-    std::vector<JournalEntry> good = {{'N', 0, "data\\a b.pak"}, {'O', 0, "ov.exe"},
-                                      {'P', 123456, "ov.exe"}, {'C', 0, ""}};
-    std::string text = Journal(good);
-    std::vector<JournalEntry> read = Parse(text);
-    ASSERT_EQ(4u, read.size());
-    EXPECT_EQ("data\\a b.pak", read[0].name);
-    EXPECT_EQ(123456u, read[2].size);
-    EXPECT_EQ('C', read[3].kind);
-    std::string line = EncodeJournalLine({'N', 0, "x.txt"});
-    std::string altered = line;
-    altered[4] = 'y';
+TEST(InstallJournal, TrustsOnlyWholeLinesOfThisInstallAndFolderAboutNamesInsideTheGame) {
+    JournalKey key = TestKey("/games/a", 1);
+    std::vector<JournalEntry> good = {{'J', {1, 2, 0}, ""}, {'N', {1, 3, 0}, "data\\a b.pak"},
+                                      {'O', {1, 4, 9}, "ov.exe"}, {'P', {1, 3, 123456}, "ov.exe"},
+                                      {'C', {}, ""}};
+    std::string text = JournalText(key, good);
+    std::vector<JournalEntry> read =
+        ParseJournal(key, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    ASSERT_EQ(5u, read.size());
+    EXPECT_EQ("data\\a b.pak", read[1].name);
+    EXPECT_EQ(123456u, read[3].identity.size);
+    EXPECT_EQ(3u, read[3].identity.file);
+    std::string line = EncodeJournalLine(key, 9, {'N', {}, "x.txt"}), altered = line;
+    altered[12] = 'O';
     const std::string ignored[] = {
-        altered, line.substr(0, line.size() - 3), EncodeJournalLine({'N', 0, "..\\x.txt"}),
-        EncodeJournalLine({'N', 0, "C:\\x.txt"}), EncodeJournalLine({'O', 0, "x.update-old"}),
-        EncodeJournalLine({'X', 0, "x.txt"}), EncodeJournalLine({'C', 0, "x.txt"})};
-    for (const std::string& bad : ignored)
-        EXPECT_EQ(4u, Parse(Journal(good) + bad).size()) << bad;
-    EXPECT_EQ(5u, Parse(Journal(good) + altered + line).size());  // later lines still count
-    EXPECT_TRUE(Parse(text.substr(4)).empty());                   // no header: not ours
+        altered, line.substr(0, line.size() - 3), EncodeJournalLine(key, 9, {'N', {}, "..\\x.txt"}),
+        EncodeJournalLine(key, 9, {'N', {}, "C:\\x.txt"}),
+        EncodeJournalLine(key, 9, {'O', {}, "x.update-old"}),
+        EncodeJournalLine(key, 9, {'X', {}, "x.txt"}), EncodeJournalLine(key, 9, {'C', {}, "x.txt"}),
+        EncodeJournalLine(key, 3, {'N', {}, "x.txt"}),                    // out of order
+        EncodeJournalLine(TestKey("/games/b", 1), 9, {'N', {}, "x.txt"}),  // another folder
+        EncodeJournalLine(TestKey("/games/a", 2), 9, {'N', {}, "x.txt"})}; // another install
+    for (const std::string& bad : ignored) EXPECT_EQ(5u, Parsed(key, text + bad)) << bad;
+    EXPECT_EQ(6u, Parsed(key, text + altered + line));  // later lines still count
+    EXPECT_EQ(0u, Parsed(key, text.substr(4)));          // no header: not ours
     for (const char* ours : {"UPDATE.JOURNAL", "a.Update-New", "d\\b.update-old"})
         EXPECT_TRUE(IsReservedInstallName(ours)) << ours;
     for (const char* theirs : {"data\\Update.journal", "Update.journalx", "abcdefghij.txt"})
         EXPECT_FALSE(IsReservedInstallName(theirs)) << theirs;
 }
 
-// One moment of a killed install: the game folder as it was left, the
-// journal's lines, and the folder recovery must give.
-struct KilledAt {
-    const char* moment;
-    Tree left;
-    std::vector<JournalEntry> entries;
-    Tree recovered;
-    RecoveryOutcome outcome;
+// An install run by hand, step by step, as the worker does it, with a
+// genuine journal and marker; killed after any number of steps.
+class Interrupted : public ::testing::Test {
+public:
+    void SetUp() override {
+        WriteFile(game.path() / "a.txt", "old a");
+        WriteFile(game.path() / "keep.txt", "mine");
+        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0, NoLeadByte));
+        ExtractFailure failure;
+        ASSERT_TRUE(StartJournal(&journal, &failure)) << failure.reason;
+    }
+    FileIdentity Of(const std::string& name) {
+        FileIdentity identity = {};
+        EXPECT_TRUE(GetFileIdentity(game.native(name).c_str(), &identity)) << name;
+        return identity;
+    }
+    fs::path At(std::string name) {
+        for (char& c : name) c = c == '\\' ? '/' : c;
+        return game.path() / name;
+    }
+    void Stage(const std::string& name, const std::string& content) {
+        WriteFile(At(name + ".update-new"), content);
+        AddJournalEntry(&journal, 'N', name.c_str(), Of(name + ".update-new"));
+    }
+    void SetAside(const std::string& name) {
+        AddJournalEntry(&journal, 'O', name.c_str(), Of(name));
+        fs::rename(At(name), At(name + ".update-old"));
+    }
+    void Place(const std::string& name) {
+        AddJournalEntry(&journal, 'P', name.c_str(), Of(name + ".update-new"));
+        fs::rename(At(name + ".update-new"), At(name));
+    }
+    std::vector<ShownMessage> Recover(const std::string& folder = "") {
+        LeaveJournal(&journal);
+        MessageRecorder recorder;
+        EXPECT_TRUE(RecoverInterruptedInstallAt((folder.empty() ? game.native() : folder).c_str(), 0));
+        return recorder.shown;
+    }
+    TempFolder game, outside;
+    Journal journal;
 };
 
-TEST(InstallRecovery, PutsTheGameBackOrFinishesAfterTheCommit) {
+TEST_F(Interrupted, PutsTheGameBackOrFinishesAfterTheCommit) {
     Tree old = {{"a.txt", "old a"}, {"keep.txt", "mine"}};
     Tree fresh = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"keep.txt", "mine"}};
-    std::vector<JournalEntry> staged = {{'N', 0, "a.txt"}, {'N', 0, "b.txt"}};
-    std::vector<JournalEntry> setAside = staged, placed;
-    setAside.push_back({'O', 0, "a.txt"});
-    placed = setAside;
-    placed.push_back({'P', 5, "a.txt"});
-    placed.push_back({'P', 5, "b.txt"});
-    std::vector<JournalEntry> committed = placed;
-    committed.push_back({'C', 0, ""});
-    const KilledAt cases[] = {
-        {"writing", {{"a.txt", "old a"}, {"keep.txt", "mine"}, {"a.txt.update-new", "ne"}},
-         {{'N', 0, "a.txt"}}, old, kRolledBack},
-        {"staged", {{"a.txt", "old a"}, {"keep.txt", "mine"}, {"a.txt.update-new", "new a"},
-                    {"b.txt.update-new", "new b"}}, staged, old, kRolledBack},
-        {"set aside", {{"a.txt.update-old", "old a"}, {"keep.txt", "mine"},
-                       {"a.txt.update-new", "new a"}, {"b.txt.update-new", "new b"}},
-         setAside, old, kRolledBack},
-        {"placed", {{"a.txt", "new a"}, {"a.txt.update-old", "old a"}, {"b.txt", "new b"},
-                    {"keep.txt", "mine"}}, placed, old, kRolledBack},
-        // A file in place of none is ours only while it has the size we wrote.
-        {"changed since", {{"a.txt", "new a"}, {"a.txt.update-old", "old a"},
-                           {"b.txt", "someone else's"}, {"keep.txt", "mine"}},
-         placed, {{"a.txt", "old a"}, {"b.txt", "someone else's"}, {"keep.txt", "mine"}},
-         kRolledBack},
-        {"committed", {{"a.txt", "new a"}, {"a.txt.update-old", "old a"}, {"b.txt", "new b"},
-                       {"keep.txt", "mine"}}, committed, fresh, kFinished},
-        {"too long here", old, {{'N', 0, std::string(250, 'n')}}, old, kRolledBack},
-        {"nothing", old, {}, old, kNothingToRecover},
-    };
-    for (const KilledAt& c : cases) {
-        TempFolder game;
-        for (const auto& file : c.left) WriteFile(game.path() / file.first, file.second);
-        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0, NoLeadByte));
-        std::string failed;
-        EXPECT_EQ(c.outcome, RecoverFromEntries(c.entries, &failed)) << c.moment;
-        EXPECT_EQ(c.recovered, ReadTree(game.path())) << c.moment;
-        EXPECT_EQ("", failed) << c.moment;
+    std::vector<std::function<void(Interrupted*)>> steps = {
+        [](Interrupted* t) { t->Stage("a.txt", "new a"); },
+        [](Interrupted* t) { t->Stage("b.txt", "new b"); },
+        [](Interrupted* t) { t->SetAside("a.txt"); }, [](Interrupted* t) { t->Place("a.txt"); },
+        [](Interrupted* t) { t->Place("b.txt"); },
+        [](Interrupted* t) { AddJournalEntry(&t->journal, 'C', "", {}); }};
+    for (size_t killed = 0; killed <= steps.size(); killed++) {
+        if (killed) {
+            TearDown();
+            fs::remove_all(game.path());
+            SetUp();
+        }
+        for (size_t i = 0; i < killed; i++) steps[i](this);
+        std::vector<ShownMessage> shown = Recover();
+        EXPECT_EQ(killed == steps.size() ? fresh : old, ReadTree(game.path())) << killed;
+        EXPECT_EQ(killed > 0, shown.size()) << killed;  // no box when nothing was made
     }
 }
 
-TEST(InstallRecovery, AtStartTellsWhatWasDoneAndRemovesTheJournal) {
-    TempFolder game;
-    WriteFile(game.path() / "a.txt", "new a");
-    WriteFile(game.path() / "a.txt.update-old", "old a");
-    WriteFile(game.path() / "Update.journal",
-              Journal({{'N', 0, "a.txt"}, {'O', 0, "a.txt"}, {'P', 5, "a.txt"}}));
-    g_InstallDir[0] = 0;
-    MessageRecorder shown;
-    EXPECT_TRUE(RecoverInterruptedInstallAt(game.native().c_str(), 0));
-    EXPECT_EQ((Tree{{"a.txt", "old a"}}), ReadTree(game.path()));
-    ASSERT_EQ(1u, shown.shown.size());
-    EXPECT_EQ("An earlier update of Orvanta was interrupted before it was finished. The game's "
-              "files were put back as they were before it.",
-              shown.shown[0].text);
-    EXPECT_EQ("Update interrupted", shown.shown[0].title);
-    EXPECT_STREQ("", g_InstallDir);  // the install directory is left alone
+// What a user who can write to the game folder tries; none of it may touch
+// a file the install didn't make.
+TEST_F(Interrupted, ActsOnlyOnFilesTheInstallMadeInsideTheGame) {
+    WriteFile(game.path() / "ov.exe", "game");
+    WriteFile(outside.path() / "victim.dll", "victim");
+    fs::create_directories(game.path() / "data");
+    Stage("data\\x.dll", "new x");
+    Place("data\\x.dll");
+    SetAside("ov.exe");
+    // Lines of their own, a set-aside original of theirs, our new file moved
+    // outside and the folder turned into a link to it.
+    JournalKey theirs = TestKey(journal.key.folder, 7);
+    std::string planted = EncodeJournalLine(theirs, 90, {'P', Of("keep.txt"), "keep.txt"}) +
+                          EncodeJournalLine(theirs, 91, {'P', Of("ov.exe.update-old"), "ov.exe"});
+    std::ofstream(game.path() / "Update.journal", std::ios::app) << planted;
+    fs::rename(game.path() / "ov.exe.update-old", outside.path() / "original");
+    WriteFile(game.path() / "ov.exe.update-old", "attacker's");
+    fs::rename(game.path() / "data" / "x.dll", outside.path() / "x.dll");
+    fs::remove_all(game.path() / "data");
+    std::error_code noLinks;
+    fs::create_directory_symlink(outside.path(), game.path() / "data", noLinks);
+    Recover();
+    EXPECT_EQ("mine", ReadFile(game.path() / "keep.txt"));
+    EXPECT_EQ("<missing>", ReadFile(game.path() / "ov.exe"));
+    EXPECT_EQ("attacker's", ReadFile(game.path() / "ov.exe.update-old"));
+    EXPECT_EQ("new x", ReadFile(outside.path() / "x.dll"));
+    EXPECT_EQ("victim", ReadFile(outside.path() / "victim.dll"));
+}
+
+// The leftovers of an interrupted install copied into another game folder
+// are not acted on there: no marker names that folder. Nor is a journal
+// written by hand into a folder without one; both stay where they are.
+TEST_F(Interrupted, AJournalWithoutItsMarkerIsNeverActedOn) {
+    Stage("a.txt", "new a");
+    SetAside("a.txt");
+    Place("a.txt");
+    LeaveJournal(&journal);
+    fs::copy(game.path(), outside.path() / "game", fs::copy_options::recursive);
+    Tree copied = ReadTree(outside.path());
+    EXPECT_TRUE(Recover(outside.native("game")).empty());
+    EXPECT_EQ(copied, ReadTree(outside.path()));
+    EXPECT_EQ(1u, Recover().size());  // the game's own is put back
+    EXPECT_EQ((Tree{{"a.txt", "old a"}, {"keep.txt", "mine"}}), ReadTree(game.path()));
+}
+
+// One updater per game folder: a second one says so and does nothing.
+TEST_F(Interrupted, ASecondUpdaterForTheSameFolderStops) {
+    Stage("a.txt", "new a");
+    LeaveJournal(&journal);
+    LockHandle first = TakeLock(("OrvantaUpdate-" + TagFolder(journal.key.folder)).c_str());
+    TempFolder elsewhere;  // this process works on another folder
+    ASSERT_TRUE(RecoverInterruptedInstallAt(elsewhere.native().c_str(), 0));
+    MessageRecorder recorder;
+    EXPECT_FALSE(RecoverInterruptedInstallAt(game.native().c_str(), 0));
+    ReleaseLock(first);
+    ASSERT_EQ(1u, recorder.shown.size());
+    EXPECT_EQ("Error", recorder.shown[0].title);
+    EXPECT_EQ(0u, recorder.shown[0].text.find("Another update of Orvanta is running"));
+    EXPECT_EQ("new a", ReadFile(game.path() / "a.txt.update-new"));
 }
 
 // A game with old files, and a package that replaces some and adds others.
@@ -243,4 +333,50 @@ TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
     SetMessageHook(nullptr);
     EXPECT_EQ(10u, g_BytesDone);
     EXPECT_EQ("new b", ReadFile(game.path() / "data" / "b.bin"));
+}
+
+// The player's files named like the install's own are in its way: the
+// install stops before its first write, naming the file, and keeps it (a
+// link at such a name is never written through).
+TEST_F(Install, StopsAtAPlayersFileNamedLikeItsOwn) {
+    Use({FileRecord(0, "a.txt", "new a")});
+    for (std::string theirs : {"a.txt.update-new", "a.txt.update-old", "Update.ver.update-old",
+                               "Update.journal"}) {
+        std::error_code noLink = std::make_error_code(std::errc::not_supported);
+        if (theirs == "Update.journal")
+            fs::create_symlink(package.path() / "Update.exe", game.path() / theirs, noLink);
+        else
+            WriteFile(game.path() / theirs, "player's");
+        if (theirs == "Update.journal" && noLink) continue;
+        std::vector<ShownMessage> shown = Run({kAnswerCancel});
+        ASSERT_EQ(1u, shown.size());
+        std::string text = "Could not write the file\n" + game.native(theirs) + "\n\nThe updater";
+        EXPECT_EQ(text, shown[0].text.substr(0, text.size()));
+        fs::path path = game.path() / theirs;  // kept, and not written through
+        EXPECT_TRUE(noLink ? ReadFile(path) == "player's" : fs::is_symlink(path)) << theirs;
+        fs::remove(game.path() / theirs);
+        EXPECT_EQ(old, ReadTree(game.path()));
+    }
+    EXPECT_EQ(1u, Run({}).size());
+    EXPECT_EQ("new a", ReadFile(game.path() / "a.txt"));
+}
+
+// A commit line that can't be written (here: a file size limit that the
+// journal reaches just before it) is a failure like any other: Cancel puts
+// the game back and the update ends as failed, never with "Done".
+TEST_F(Install, ACommitThatCantBeWrittenIsAskedForAndCancelRollsBack) {
+    Use({FileRecord(0, "c.txt", "new c"), FileRecord(1, "a.txt", "new a")});
+    JournalKey key = {};
+    size_t journalSize = strlen("Orvanta update journal 2\r\n");
+    for (const char* name : {"", "c.txt", "a.txt", "c.txt", "a.txt", "a.txt", "Update.ver",
+                             "Update.ver"})
+        journalSize += EncodeJournalLine(key, 1, {'N', {}, name}).size();
+    if (!LimitFileSize(journalSize)) GTEST_SKIP() << "no file size limit on this system";
+    std::vector<ShownMessage> shown = Run({kAnswerRetry, kAnswerCancel});
+    LimitFileSize(0);
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("Error", shown[1].title);
+    EXPECT_EQ(0u, shown[1].text.find("Could not write the file\nUpdate.journal\n")) << shown[1].text;
+    EXPECT_EQ(old, ReadTree(game.path()));
+    EXPECT_EQ(1u, g_UpdateFailed);
 }

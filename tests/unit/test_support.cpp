@@ -31,6 +31,12 @@ std::string TempFolder::native(const std::string& relative) const {
     return p;
 }
 
+// The native build keeps its protected records in a folder the tests own
+// (Windows keeps them in the registry and ignores the variable).
+static TempFolder protectedStore;
+static std::string protectedStoreVariable = "ORVANTA_PROTECTED_DIR=" + protectedStore.path().string();
+[[maybe_unused]] static int protectedStoreSet = putenv(&protectedStoreVariable[0]);
+
 WorkingDirectory::WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) {
     fs::current_path(dir);
 }

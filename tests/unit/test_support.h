@@ -35,6 +35,10 @@ private:
 inline int Cp932LeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || b >= 0xE0; }
 inline int NoLeadByte(unsigned char) { return 0; }
 
+// Makes every write of this process beyond bytes fail; 0 lifts the limit.
+// 0 when the system can't (Windows).
+int LimitFileSize(uint64_t bytes);
+
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);  // "<missing>" when absent
 // Every file under root by its relative path ('/' between parts), with its

@@ -5,6 +5,7 @@
 #include <string>
 #include "builder/package_writer.h"
 #include "platform/files.h"
+#include "platform/protected_store.h"
 #include "tests/unit/test_support.h"
 
 // The system's text for code in the user's language, as a reason shows it.
@@ -48,4 +49,22 @@ TEST(CodePageNames, ThatTheCodePageCantHoldFailTheBuildNamedAsListed) {
             << report.failure;
         EXPECT_TRUE(before == ReadFile(dir.path() / "Update.exe")) << "Update.exe changed";
     }
+}
+
+// The install's marker lives in a key of the machine's registry that only
+// Administrators and SYSTEM may open. Wine doesn't enforce access lists: the
+// key's descriptor is read back instead.
+TEST(ProtectedStore, KeepsRecordsInAKeyForAdministratorsAndSystemOnly) {
+    ASSERT_TRUE(WriteProtectedRecord("test-record", "abc", 3));
+    char bytes[8], access[300];
+    EXPECT_EQ(3u, ReadProtectedRecord("test-record", bytes, sizeof bytes));
+    EXPECT_EQ(0u, ReadProtectedRecord("test-record", bytes, 2));  // doesn't fit
+    ASSERT_TRUE(DescribeProtectedStore(access, sizeof access));
+    EXPECT_STREQ("O:BAD:P(A;;KA;;;BA)(A;;KA;;;SY)", access);
+    EXPECT_TRUE(RemoveProtectedRecord("test-record"));
+    EXPECT_EQ(0u, ReadProtectedRecord("test-record", bytes, sizeof bytes));
+    LockHandle lock = TakeLock("test-lock");
+    EXPECT_NE(0u, lock);
+    EXPECT_EQ(0u, TakeLock("test-lock"));
+    ReleaseLock(lock);
 }
