@@ -120,13 +120,28 @@ unsigned long long FreeBytes(const std::string& folder) {
   return GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : 0;
 }
 
+// In the registry's 32-bit view, where the game's 32-bit installer writes it
+// on 64-bit Windows and where both the program and its 64-bit twin read it.
 int SetInstallDirValue(const std::string& directory) {
-  return RegSetKeyValueA(HKEY_LOCAL_MACHINE, kInstallKey, "TAR_DIR", REG_SZ, directory.c_str(),
-                         static_cast<DWORD>(directory.size() + 1)) == ERROR_SUCCESS;
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return 0;
+  LONG result = RegSetValueExA(key, "TAR_DIR", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(directory.c_str()),
+                               static_cast<DWORD>(directory.size() + 1));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
 }
 
 int DeleteInstallDirValue() {
-  LONG result = RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kInstallKey, "TAR_DIR");
+  HKEY key;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                              &key);
+  if (result == ERROR_SUCCESS) {
+    result = RegDeleteValueA(key, "TAR_DIR");
+    RegCloseKey(key);
+  }
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 

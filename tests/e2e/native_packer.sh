@@ -20,8 +20,11 @@ grep -qx "Error: 0 files found!" "$work/error.txt"
 
 mkdir -p "$work/game/data/maps" "$work/game/data/sounds" "$work/game/docs"
 printf 'MZ' >"$work/game/ov.exe"
-game_dir="$(winepath -w "$work/game" 2>/dev/null)"
-"$root/scripts/wine-run.sh" reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game_dir" /f >/dev/null
+# Wine's drive Z: is the root folder. TAR_DIR goes where the game's 32-bit
+# installer puts it, the 32-bit view, which both programs read.
+game_dir="Z:$(printf %s "$work/game" | tr / '\\')"
+"$root/scripts/wine-run.sh" --for "$update_exe" reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' \
+  /v TAR_DIR /d "$game_dir" /f /reg:32 >/dev/null
 "$root/scripts/wine-run.sh" "$driver" "$work/build-dir/Update.exe" "$work/game" "" \
   window press Update box press OK exit | tr -d "\r" | tee "$work/driver.txt"
 grep -q 'text="Orvanta was succesfuly updated."' "$work/driver.txt"

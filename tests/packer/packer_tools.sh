@@ -52,8 +52,9 @@ expect 0 pack list --json "$work/names/Update.exe"
 json "assert sorted(r['name'] for r in d['records']) == ['Donn\u00e9es\\\\\u00e9t\u00e9 \u00fc\u00df.bin', 'caf\u00e9.txt']"
 expect 0 pack verify "$work/names/Update.exe" "$work/names"
 printf MZ >"$work/game/ov.exe"
-game="$(WINEPREFIX="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}" winepath -w "$work/game" 2>/dev/null)"
-run reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game" /f >/dev/null
+game="Z:$(printf %s "$work/game" | tr / '\\')"
+run --for "$update_exe" reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game" /f /reg:32 \
+  >/dev/null
 run "$driver" "$work/names/Update.exe" "$work/game" "" window press Update box press OK exit |
   grep -q "exit 0"
 cmp "$work/game/café.txt" "$work/names/Update/café.txt"
