@@ -120,7 +120,6 @@ const Kind kPe32Plus = {"Pe32Plus", 0x8664, 240, 0x20B, 24, 108, 112};
 
 const uint32_t kPeOffset = 0x40;
 const uint32_t kOpt = kPeOffset + 24;
-const uint32_t kSectionTable = kOpt + 224;  // of a PE32
 
 inline size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
