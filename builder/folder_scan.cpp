@@ -10,7 +10,7 @@ namespace {
 // and the folders that enclose the one being walked, by identity, so that a
 // link back into one of them is noticed instead of walked forever.
 struct Walk {
-    char path[kMaxPath];
+    char path[kMaxBuildPath];
     uint32_t baseLength;
     std::vector<std::array<uint64_t, 2>> enclosing;
     ScanResult* result;
@@ -18,11 +18,13 @@ struct Walk {
 
 // Writes the entry's name at the slot; 0 (and the path remembered) when it
 // doesn't fit, or when the code page can't hold it: the update could not
-// create such a file, and a folder of that name reads as empty.
+// create such a file, and a folder of that name reads as empty. The whole
+// path must fit this system's calls, the part below "Update" a path of the
+// updater's.
 int PlaceName(Walk* walk, uint32_t slot, const FolderEntry& entry) {
     const char* name = entry.name;
     size_t length = strlen(name);
-    if (slot + length + 1 > kMaxPath) {
+    if (slot + length + 1 > kNativePathLimit || slot - walk->baseLength + length + 1 > kMaxPath) {
         walk->path[slot] = 0;
         walk->result->tooLongPath = std::string(walk->path) + name;
         return 0;
@@ -72,7 +74,7 @@ int WalkEntries(Walk* walk, uint32_t slot, int folders) {
 int WalkFolder(Walk* walk) {
     uint32_t length = static_cast<uint32_t>(strlen(walk->path));
     uint32_t slot = length + 1;
-    if (slot + 4 > kMaxPath) {
+    if (slot + 4 > kNativePathLimit) {
         walk->result->tooLongPath = walk->path;
         return 0;
     }
@@ -101,7 +103,7 @@ int ScanUpdateFolder(const char* path, ScanResult* result) {
     Walk walk;
     walk.result = result;
     size_t length = strlen(path);
-    if (length + 1 > kMaxPath) {
+    if (length + 1 > kNativePathLimit) {
         result->tooLongPath = path;
         return 0;
     }

@@ -1,8 +1,10 @@
 #include "builder/package_writer.h"
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include "builder/folder_scan.h"
 #include "builder/title_reader.h"
+#include "package/record_names.h"
 #include "pe/pe_resources.h"
 #include "platform/code_pages.h"
 #include "platform/system.h"
@@ -19,9 +21,12 @@ const uint32_t kMaxFiles = 0xFFFF - 3;
 
 static const char kExecutableName[] = "Update.exe";
 
+// Paths are told as this platform spells them.
 static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
-    if (path) snprintf(report->failure, sizeof report->failure, "%s\n\n%s", what, path);
-    else snprintf(report->failure, sizeof report->failure, "%s", what);
+    char shown[sizeof report->failure] = "";
+    if (path) MakeNativePath(path, shown, sizeof shown);  // cut short when it doesn't fit
+    std::string text = path ? std::string(what) + "\n\n" + shown : what;
+    snprintf(report->failure, sizeof report->failure, "%s", text.c_str());
     return 0;
 }
 
@@ -73,7 +78,7 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
                    const char* recordName, uint32_t index, BuildReport* report) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
-    char path[kMaxPath];
+    char path[kMaxBuildPath];
     if (snprintf(path, sizeof path, "%s%s", folder, relativeName) >= (int)sizeof path) return 0;
     uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
     if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
@@ -96,12 +101,13 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     return ok;
 }
 
-uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte) {
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte,
+                           uint32_t limit) {
     unsigned char last = GetLastSingleByte(path, length, isLeadByte);
     uint32_t ended = length + (last == '\\' || last == '/' ? 0 : 1);
     // The longest name written there is the new image beside "Update.exe".
     const uint32_t kLongestName = sizeof kExecutableName - 1 + sizeof kPeTempSuffix - 1;
-    if (ended + kLongestName >= kMaxPath) return 0;
+    if (ended + kLongestName >= limit) return 0;
     if (ended > length) path[length] = '\\';
     path[ended] = 0;
     return ended;
@@ -110,8 +116,8 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 // Sets the path to the build directory with its trailing '\' and gives its
 // length; 0 when it can't be read or leaves no room for our names.
 static uint32_t ReadBuildDirectory(char* path) {
-    uint32_t length = GetWorkingDirectory(path, kMaxPath);
-    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte) : 0;
+    uint32_t length = GetWorkingDirectory(path, kNativePathLimit);
+    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte, kNativePathLimit) : 0;
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -187,6 +193,30 @@ static int ConvertNames(const ScanResult& scan, const char* folder, uint32_t cod
     return 1;
 }
 
+// The names as the updater will judge them: each by the rule for record
+// names, and each against the others as Windows compares them. 0 when the
+// updater would refuse one, with the report naming the files.
+static int CheckRecordNames(const ScanResult& scan, const char* folder, uint32_t codePage,
+                            const std::vector<std::string>& names, BuildReport* report) {
+    RecordNameSet set = {codePage, {}, {}};
+    char what[300];
+    for (uint32_t i = 0; i < names.size(); i++) {
+        std::string path = folder + scan.names[i];
+        RecordNameFault fault = JudgeRecordName(names[i].c_str(), codePage);
+        uint32_t earlier;
+        if (fault != kNameSound) {
+            snprintf(what, sizeof what, "The updater would refuse the name of this file, since %s:",
+                     DescribeNameFault(fault));
+            return Fail(report, what, path.c_str());
+        }
+        if (!AddRecordName(&set, names[i].c_str(), i, &earlier))
+            return Fail(report, "Windows can't tell the names of these files apart, so the "
+                                "updater would refuse them:",
+                        (folder + scan.names[earlier] + "\n" + path).c_str());
+    }
+    return 1;
+}
+
 // Every record, then the header, title and readme name; 0 when a record
 // failed (the update must then be discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
@@ -213,11 +243,11 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
                            const std::vector<std::string>& recordNames, BuildReport* report) {
-    char nativePath[4 * kMaxPath];
+    char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
     if (!update) {
-        snprintf(report->detail, sizeof report->detail, "%s", path);
+        MakeNativePath(path, report->detail, sizeof report->detail);
         return Fail(report, "Can''t find / open(for writing) executable!");
     }
     // Checked before any record is streamed; a failure discards the update.
@@ -239,6 +269,7 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
         return 0;
     const std::vector<std::string>& recordNames =
         codePage == kPlatformCodePage ? scan->names : converted;
+    if (!CheckRecordNames(*scan, folder, codePage, recordNames, report)) return 0;
     s_progress = {options, 0, static_cast<uint32_t>(scan->names.size()), 0, scan->recordBytes};
     int built = WriteExecutable(path, folder, scan, recordNames, report);
     s_progress.options = nullptr;
@@ -247,7 +278,7 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
 
 int BuildPackage(BuildReport* report, const BuildOptions* options) {
     *report = BuildReport();
-    char path[kMaxPath];
+    char path[kMaxBuildPath];
     uint32_t directoryLength = ReadBuildDirectory(path);
     if (!directoryLength)
         return Fail(report, "The build directory's path is too long (a path holds at most "
@@ -258,7 +289,7 @@ int BuildPackage(BuildReport* report, const BuildOptions* options) {
     report->header.fileCount = static_cast<uint32_t>(scan.names.size());
     report->header.totalBytes = scan.totalBytes;
     if (!CheckScanResult(scanned, scan, report)) return 0;
-    char folder[kMaxPath + 1];
+    char folder[kMaxBuildPath + 1];
     snprintf(folder, sizeof folder, "%s\\", path);
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);

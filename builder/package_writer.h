@@ -16,8 +16,8 @@ struct BuildReport {
     char readmeName[kTextLimit + 1];
     // What to tell the user when the build failed: empty for the failures
     // that end without a message; detail, when set, gets a box of its own.
-    char failure[2 * kMaxPath + 200];
-    char detail[kMaxPath];
+    char failure[2 * kMaxBuildPath + 200];
+    char detail[kMaxBuildPath];
 };
 
 // Told after each record and each chunk of a file that was packed: files
@@ -39,11 +39,12 @@ struct BuildOptions {
 // with the report saying why.
 int BuildPackage(BuildReport* report, const BuildOptions* options = nullptr);
 
-// Ends the build directory's path (length bytes in path, a kMaxPath buffer)
-// with one separator and gives its new length; 0 when the longest name the
-// build writes there would not fit a path. isLeadByte tells the path's
-// double-byte characters.
-uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte);
+// Ends the build directory's path (length bytes in path, a buffer of limit
+// bytes) with one separator and gives its new length; 0 when the longest
+// name the build writes there would not fit a path of limit bytes.
+// isLeadByte tells the path's double-byte characters.
+uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte,
+                           uint32_t limit = kMaxPath);
 
 // Whether the scan's files can make a package (scanned is the scan's
 // result). 0 with the report saying why when they can't.

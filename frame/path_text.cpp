@@ -13,3 +13,15 @@ unsigned char GetLastSingleByte(const char* text, size_t length, LeadBytePredica
     }
     return last;
 }
+
+size_t MeasureFolder(const char* path, size_t length, LeadBytePredicate isLeadByte) {
+    size_t separator = length;  // none yet
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (isLeadByte(c)) i++;
+        else if (c == '\\' || c == '/') separator = i;
+    }
+    if (separator == length) return 0;
+    int root = separator == 0 || (separator == 2 && path[1] == ':');
+    return separator + (root ? 1 : 0);
+}

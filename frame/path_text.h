@@ -11,3 +11,8 @@ typedef int (*LeadBytePredicate)(unsigned char byte);
 // The last character of text (length bytes) when it is a single byte; 0 when
 // the text is empty or ends in a double-byte character.
 unsigned char GetLastSingleByte(const char* text, size_t length, LeadBytePredicate isLeadByte);
+
+// The length of the folder of path (length bytes): the text before its last
+// separator ('\' or '/', found walking from the start), that separator kept
+// when it ends a root ("\", "X:\"). 0 when the path has no separator.
+size_t MeasureFolder(const char* path, size_t length, LeadBytePredicate isLeadByte);

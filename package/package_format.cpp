@@ -1,6 +1,8 @@
 #include "package/package_format.h"
 #include <cstdio>
 #include "frame/bytes.h"
+#include "package/record_names.h"
+#include "platform/code_pages.h"
 
 void FormatRecordName(char name[kRecordNameSize], uint32_t index) {
     snprintf(name, kRecordNameSize, "%s%03u", kRecordPrefix, index);
@@ -53,28 +55,6 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     return 1;
 }
 
-static int IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Windows drops trailing dots and blanks from a path component, so ". ." and
-// "..." name the parent just as ".." does.
-static int IsParentComponent(const char* part, const char* end) {
-    int dots = 0;
-    for (const char* p = part; p < end; p++) {
-        if (*p == '.') dots++;
-        else if (*p != ' ') return 0;
-    }
-    return dots >= 2;
-}
-
 int IsSafeRelativeName(const char* name) {
-    if (!name || !name[0] || IsSeparator(name[0])) return 0;
-    if (name[1] == ':') return 0;  // a drive, "C:x" included
-    const char* part = name;
-    for (const char* p = name;; p++) {
-        if (*p == 0 || IsSeparator(*p)) {
-            if (IsParentComponent(part, p)) return 0;
-            if (*p == 0) return 1;
-            part = p + 1;
-        }
-    }
+    return JudgeRecordName(name, kPlatformCodePage) == kNameSound;
 }

@@ -76,6 +76,7 @@ struct PayloadView {
 // the length field disagrees with the terminated name.
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view);
 
-// 1 when a name stays inside the folder it is relative to: no ".."
-// component, no leading '\' or '/', no drive, not empty.
+// 1 when a name in the platform's code page passes the rule for record
+// names (record_names.h): among others, it stays inside the folder it is
+// relative to.
 int IsSafeRelativeName(const char* name);

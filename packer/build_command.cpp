@@ -74,7 +74,8 @@ int PlaceStub(const std::string& target, const std::string& stub, int* created) 
     if (stub.empty() || IsFile(target)) return 1;
     if (CopyWholeFile(stub, target)) return *created = 1;
     RemoveFile(target.c_str());
-    fprintf(stderr, "orvanta-pack: %s can't be copied to %s\n", stub.c_str(), target.c_str());
+    fprintf(stderr, "orvanta-pack: %s can't be copied to %s\n", stub.c_str(),
+            ToNativePath(target).c_str());
     return 0;
 }
 
@@ -99,7 +100,7 @@ int RunBuildCommand(const PackerArguments& arguments) {
     int created = 0;
     if (!GetFolderIdentity(folder.c_str(), identity)) {
         fprintf(stderr, "orvanta-pack: %s: no such folder\n", folder.c_str());
-        return kPackFailed;
+        return kPackUsage;  // an input that can't be opened
     }
     if (!PlaceStub(target, arguments.stub, &created)) return kPackFailed;
     char previous[4096];
@@ -107,7 +108,7 @@ int RunBuildCommand(const PackerArguments& arguments) {
     int status = SetWorkingDirectory(folder.c_str()) ? RunBuild(arguments) : kPackFailed;
     if (hasPrevious) SetWorkingDirectory(previous);
     if (status != kPackOk && created) RemoveFile(target.c_str());
-    if (status != kPackOk && !IsFile(target))
+    if (status != kPackOk && !created && !IsFile(target))
         fprintf(stderr, "orvanta-pack: %s has no Update.exe to pack into: give the update "
                         "program to start from with --stub FILE (installed as "
                         "share/orvanta-pack/Update.exe)\n", folder.c_str());

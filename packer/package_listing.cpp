@@ -5,7 +5,7 @@
 #include "platform/code_pages.h"
 #include "platform/files.h"
 #include "platform/resources.h"
-#include "updater/update_checks.h"
+#include "package/record_names.h"
 
 int DecodeToUtf8(const std::string& text, uint32_t codePage, std::string* out) {
     if (ConvertCodePage(text, codePage, kUtf8CodePage, out)) return 1;
@@ -28,6 +28,14 @@ std::string ToPlatformText(const std::string& utf8) {
     return escaped.substr(1, escaped.size() - 2);
 }
 
+std::string ToNativePath(const std::string& path) {
+    std::string native(path.size() + 1, '\0');
+    MakeNativePath(path.c_str(), &native[0], static_cast<uint32_t>(native.size()));
+    return native.c_str();
+}
+
+static const char kRefusedName[] = "the updater refuses this name: ";
+
 static void JudgeRecord(uint32_t codePage, ListedRecord* entry) {
     const PackageRecord& record = *entry->record;
     if (!record.valid) {
@@ -37,18 +45,24 @@ static void JudgeRecord(uint32_t codePage, ListedRecord* entry) {
     int decoded = DecodeToUtf8(record.view.name, codePage, &entry->name);
     for (char& c : entry->name)
         if (c == '/') c = '\\';  // Windows takes both as separators
-    if (!IsSafeRelativeName(record.view.name))
-        entry->problem = "the updater refuses this name: it points outside the game directory";
-    else if (IsReservedInstallName(record.view.name))
-        entry->problem = "the updater refuses this name: it keeps it for its own files";
+    RecordNameFault fault = JudgeRecordName(record.view.name, codePage);
+    if (fault != kNameSound)
+        entry->problem = std::string(kRefusedName) + DescribeNameFault(fault);
     else if (!decoded)
         entry->problem = "the name is not valid in code page " + std::to_string(codePage);
 }
 
 static void ListRecords(uint32_t codePage, PackageListing* listing) {
+    RecordNameSet names = {codePage, {}, {}};
     for (uint32_t i = 0; i < g_Records.size(); i++) {
         ListedRecord entry{i, &g_Records[i], "", ""};
         JudgeRecord(codePage, &entry);
+        uint32_t earlier;
+        char other[kRecordNameSize];
+        if (entry.problem.empty() && !AddRecordName(&names, g_Records[i].view.name, i, &earlier)) {
+            FormatRecordName(other, earlier);
+            entry.problem = std::string(kRefusedName) + kSameNameText + " (" + other + ")";
+        }
         listing->records.push_back(entry);
     }
     uint32_t found = static_cast<uint32_t>(g_Records.size());

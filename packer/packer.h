@@ -71,6 +71,10 @@ int DecodeToUtf8(const std::string& text, uint32_t codePage, std::string* out);
 // characters it can't hold are written as JSON escapes.
 std::string ToPlatformText(const std::string& utf8);
 
+// A path in the program's spelling ('\' apart) as this platform spells it,
+// for messages: one kind of separator.
+std::string ToNativePath(const std::string& path);
+
 // ---- Text forms (text_forms.cpp) ---------------------------------------
 
 // A FILETIME as "YYYY-MM-DD hh:mm:ss UTC" (out holds 40 bytes).

@@ -83,7 +83,7 @@ int RunVerifyCommand(const PackerArguments& arguments) {
     ScanResult scan;
     uint64_t identity[2];
     if (!GetFolderIdentity(folder.c_str(), identity) || !ScanUpdateFolder(folder.c_str(), &scan)) {
-        fprintf(stderr, "orvanta-pack: %s: can't be read whole\n", folder.c_str());
+        fprintf(stderr, "orvanta-pack: %s: can't be read whole\n", ToNativePath(folder).c_str());
         return kPackUsage;
     }
     std::vector<int> matched(listing.records.size());

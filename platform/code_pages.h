@@ -19,3 +19,12 @@ int IsKnownCodePage(uint32_t codePage);
 // not valid in from, or one of its characters has no equivalent in to (no
 // character is replaced by a look-alike or a question mark).
 int ConvertCodePage(const std::string& text, uint32_t from, uint32_t to, std::string* out);
+
+// 1 when byte begins a double-byte character in that code page: the byte
+// after it belongs to the same character, whatever its value ('\' too).
+int IsCodePageLeadByte(uint32_t codePage, unsigned char byte);
+
+// The text of that code page with every character upper-cased as Windows
+// compares file names, in a form of this platform's own, for comparing
+// only. 0 when the text is not valid in the code page.
+int FoldNameCase(const std::string& text, uint32_t codePage, std::string* folded);

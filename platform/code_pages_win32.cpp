@@ -40,3 +40,20 @@ int ConvertCodePage(const std::string& text, uint32_t from, uint32_t to, std::st
     std::wstring wide;
     return ToWide(text, from, &wide) && FromWide(wide, to, out);
 }
+
+int IsCodePageLeadByte(uint32_t codePage, unsigned char byte) {
+    return IsDBCSLeadByteEx(codePage, byte) != 0;
+}
+
+int FoldNameCase(const std::string& text, uint32_t codePage, std::string* folded) {
+    std::wstring wide;
+    if (!ToWide(text, codePage, &wide)) return 0;
+    // The system's own upper-case table, the one its file names compare by.
+    std::wstring upper(wide.size(), L'\0');
+    int size = static_cast<int>(wide.size());
+    if (size && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, &upper[0],
+                             size) != size)
+        return 0;
+    folded->assign(reinterpret_cast<const char*>(upper.data()), upper.size() * sizeof(wchar_t));
+    return 1;
+}

@@ -10,6 +10,12 @@
 
 const uint32_t kMaxPath = 260;  // path buffers, terminator included
 
+// The longest path, terminator included, that the build's own file calls
+// take on this platform: kMaxPath for Windows' ANSI calls, far more on
+// POSIX. Buffers of the build hold kMaxBuildPath bytes, at least as many.
+extern const uint32_t kNativePathLimit;
+const uint32_t kMaxBuildPath = 4096;
+
 // 0 is "no file".
 typedef uintptr_t FileHandle;
 

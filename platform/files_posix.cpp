@@ -134,6 +134,8 @@ uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     return static_cast<uint32_t>(strlen(buffer));
 }
 
+const uint32_t kNativePathLimit = kMaxBuildPath;
+
 int MakeNativePath(const char* path, char* out, uint32_t size) {
     return snprintf(out, size, "%s", ToPosixPath(path).c_str()) < static_cast<int>(size);
 }

@@ -150,6 +150,8 @@ uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     return n < size ? n : 0;
 }
 
+const uint32_t kNativePathLimit = kMaxPath;
+
 int MakeNativePath(const char* path, char* out, uint32_t size) {
     return snprintf(out, size, "%s", path) < static_cast<int>(size);
 }

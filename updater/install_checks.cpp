@@ -1,19 +1,32 @@
 #include "updater/install_checks.h"
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
-#include "frame/bytes.h"
+#include "platform/code_pages.h"
+#include "platform/system.h"
 #include "updater/package_info.h"
 #include "updater/progress_state.h"
 #include "updater/update_checks.h"
 
 static const char kDamaged[] = "The update package is damaged";
-static const char kTwice[] = "Another file of this update has the same name";
-static const char kOutside[] = "Its name points outside the game directory";
+
+// A name the updater refuses, in words for the box.
+static int FailName(ExtractFailure* failure, const char* name, const char* fault) {
+    char reason[sizeof failure->reason];
+    snprintf(reason, sizeof reason, "The updater refuses this name: %s", fault);
+    return FailPackage(failure, name, reason);
+}
+
+// A double-byte character's second byte 0x5C is no separator.
+static int EndsInSeparator(const char* text, size_t length) {
+    unsigned char last = GetLastSingleByte(text, length, IsAnsiLeadByte);
+    return last == '\\' || last == '/';
+}
 
 int IsInsideFolder(const char* path, const char* root) {
     size_t n = strlen(root);
-    while (n > 0 && (root[n - 1] == '\\' || root[n - 1] == '/')) n--;
+    while (n > 0 && EndsInSeparator(root, n)) n--;
     if (strncmp(path, root, n) != 0) return 0;
     return path[n] == 0 || path[n] == '\\' || path[n] == '/';
 }
@@ -22,29 +35,19 @@ int CheckRecord(uint32_t index, ExtractFailure* failure) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
     if (index >= g_Records.size() || !g_Records[index].valid)
-        return FailFile(failure, resourceName, kDamaged);
+        return FailPackage(failure, resourceName, kDamaged);
     const char* name = g_Records[index].view.name;
-    if (!IsSafeRelativeName(name)) return FailFile(failure, name, kOutside);
-    if (IsReservedInstallName(name))
-        return FailFile(failure, name, "Its name is one the updater keeps for its own files");
+    RecordNameFault fault = JudgeRecordName(name, kPlatformCodePage);
+    if (fault != kNameSound) return FailName(failure, name, DescribeNameFault(fault));
     SidePaths paths;
     if (!MakeSidePaths(name, &paths))
         return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
     return 1;
 }
 
-// The path up to its last separator.
+// The folder of the path; a file at the top of a drive has its root.
 static std::string FolderOf(const char* path) {
-    const char* end = path + strlen(path);
-    while (end > path && end[-1] != '\\' && end[-1] != '/') end--;
-    return std::string(path, end > path ? end - 1 : path);
-}
-
-// A name as the file system compares it: one separator, no case.
-static std::string TargetKey(const char* name) {
-    std::string key(name);
-    for (char& c : key) c = c == '/' ? '\\' : ToUpperAscii(c);
-    return key;
+    return std::string(path, MeasureFolder(path, strlen(path), IsAnsiLeadByte));
 }
 
 // The folder of the target exists and, links resolved, lies inside the
@@ -62,12 +65,14 @@ static int CheckFolder(const char* target, const char* root, ExtractFailure* fai
 static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
     char root[2 * kMaxPath];
     if (!ResolvePath(g_InstallDir, root, sizeof root)) return FailFolder(failure, g_InstallDir);
-    std::set<std::string> folders, names;
+    std::set<std::string> folders;
+    RecordNameSet names = {kPlatformCodePage, {}, {}};
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         if (!CheckRecord(i, failure)) return 0;
         const PayloadView& record = g_Records[i].view;
-        if (!names.insert(TargetKey(record.name)).second)
-            return FailFile(failure, record.name, kTwice);
+        uint32_t earlier;
+        if (!AddRecordName(&names, record.name, i, &earlier))
+            return FailName(failure, record.name, kSameNameText);
         char target[kMaxPath];
         MakeInstallPath(record.name, target);
         if (folders.insert(FolderOf(target)).second && !CheckFolder(target, root, failure))

@@ -15,6 +15,10 @@ int FailFile(ExtractFailure* failure, const char* target, const char* reason) {
     return Fill(failure, kFileFailed, target, reason);
 }
 
+int FailPackage(ExtractFailure* failure, const char* record, const char* reason) {
+    return Fill(failure, kPackageFault, record, reason);
+}
+
 int FailFolder(ExtractFailure* failure, const char* folder) {
     return Fill(failure, kFolderMissing, folder, "");
 }
@@ -50,6 +54,15 @@ const char* DescribeFileFailure(FileFailure failure) {
 
 int AskRetry(const ExtractFailure& failure) {
     char text[sizeof failure.target + sizeof failure.reason + 200];
+    if (failure.kind == kPackageFault) {
+        // Nothing the user does here mends the package: no Retry.
+        snprintf(text, sizeof text,
+                 "This update can't be installed: its file\n%s\n\n%s.\n\nNothing was "
+                 "changed.",
+                 failure.target, failure.reason);
+        ShowMessage(g_UpdaterWindow, text, "Error", kButtonsOk);
+        return 0;
+    }
     if (failure.kind == kFolderMissing)
         snprintf(text, sizeof text,
                  "The folder\n%s\ndoes not exist, and this update has files to put in it.\n\n"

@@ -1,6 +1,7 @@
 // Why an install can't go on at some file, folder or check, and the box that
-// lets the user retry: the same "Error" box, owned by the updater window,
-// with Retry and Cancel, whatever stopped it.
+// tells the user: an "Error" box owned by the updater window, with Retry and
+// Cancel for what Retry can mend (a held file, a missing folder, no room, a
+// failed write), with OK only for a fault of the package itself.
 #pragma once
 #include <cstdint>
 #include "platform/files.h"
@@ -9,6 +10,7 @@ enum FailureKind {
     kFileFailed,     // a file could not be checked or written
     kFolderMissing,  // a target's folder does not exist
     kNoRoom,         // the disk has too little room for the new files
+    kPackageFault,   // a record is damaged, or its name can't be installed
 };
 
 struct ExtractFailure {
@@ -20,6 +22,7 @@ struct ExtractFailure {
 // Fill failure and give 0, so a check can end with "return Fail...(...)".
 int FailFile(ExtractFailure* failure, const char* target, const char* reason);
 int FailFolder(ExtractFailure* failure, const char* folder);
+int FailPackage(ExtractFailure* failure, const char* record, const char* reason);
 int FailRoom(ExtractFailure* failure, uint64_t needed, uint64_t free);
 // The reason of the file call that just failed.
 int FailFileCall(ExtractFailure* failure, const char* target);
@@ -28,5 +31,6 @@ int FailFileCall(ExtractFailure* failure, const char* target);
 // system's own words describe better.
 const char* DescribeFileFailure(FileFailure failure);
 
-// Shows the failure with Retry and Cancel; 1 for Retry.
+// Shows the failure with Retry and Cancel; 1 for Retry. A package fault is
+// shown with OK only and gives 0.
 int AskRetry(const ExtractFailure& failure);

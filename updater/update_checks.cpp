@@ -9,19 +9,6 @@
 
 static const char kGameFileName[] = "ov.exe";
 
-static int EndsWithNoCase(const char* text, const char* ending) {
-    size_t n = strlen(text), m = strlen(ending);
-    if (n < m) return 0;
-    for (size_t i = 0; i < m; i++)
-        if (ToUpperAscii(text[n - m + i]) != ToUpperAscii(ending[i])) return 0;
-    return 1;
-}
-
-int IsReservedInstallName(const char* name) {
-    return EndsWithNoCase(name, kNewFileSuffix) || EndsWithNoCase(name, kOldFileSuffix) ||
-           (strlen(name) == strlen(kJournalFileName) && EndsWithNoCase(name, kJournalFileName));
-}
-
 int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte) {
     size_t length = strlen(text);
     int needsSeparator = GetLastSingleByte(text, length, isLeadByte) != '\\';

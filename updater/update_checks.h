@@ -4,17 +4,7 @@
 #include <cstdint>
 #include "platform/files.h"
 #include "frame/path_text.h"
-
-// The files an install makes beside a target carry these endings: the
-// package can't hold such names (the updater refuses them), so they can't
-// collide with a payload file, and anyone who finds one sees whose it is.
-const char* const kNewFileSuffix = ".update-new";
-const char* const kOldFileSuffix = ".update-old";
-const char* const kJournalFileName = "Update.journal";
-const uint32_t kSuffixLength = 11;
-
-// 1 for a name a record may not have: one of the updater's own files.
-int IsReservedInstallName(const char* name);
+#include "package/record_names.h"
 
 // Takes the directory text, adds the trailing '\' when its last character
 // isn't one (an empty text becomes "\", the root of the current drive) and

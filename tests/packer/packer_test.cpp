@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "packer/packer.h"
 #include "platform/code_pages.h"
+#include "platform/files.h"
 #include "tests/unit/test_support.h"
 
 // orvanta-pack with these arguments; its standard output into out.
@@ -110,12 +111,54 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
     }
 }
 
+// Names the updater refuses, or that Windows can't tell apart: build refuses
+// them naming the files, before anything is written (where this system can
+// hold them apart on its disk); list and verify flag them and exit 1.
+TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {  // UTF-8 on the disk
+        {{"Readme.txt", "README.txt"}, "has the same name (FILE000)"},
+        {{"data/m.map", "Data/m.map"}, "has the same name (FILE000)"},
+        {{"caf\xC3\xA9.txt", "CAF\xC3\x89.txt"}, "has the same name (FILE000)"},
+        {{"log 12:30.txt"}, "names a stream"}, {{"what?.txt"}, "a character Windows refuses"},
+        {{"CON"}, "a device's name"}, {{"end. "}, "ends in a dot or a blank"},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        fs::path build = dir.path() / "build", exe = build / "Update.exe";
+        std::vector<TestResource> records = {{"HEADER", MakeHeader(uint32_t(c.first.size()), 0, 0)}};
+        int apart = 1;
+        for (const std::string& file : c.first) {
+            std::string stored;  // the package's names in Windows-1252
+            ASSERT_TRUE(ConvertCodePage(file, kUtf8CodePage, 1252, &stored));
+            records.push_back(FileRecord(int(records.size() - 1), stored, ""));
+            WriteFile(build / "Update" / fs::u8path(file), "");
+            apart = apart && ReadTree(build / "Update").count(file);
+        }
+        MakeTargetExecutable(dir.path() / "stub.exe");
+        testing::internal::CaptureStderr();
+        if (apart) {
+            EXPECT_EQ(255, Pack({"--stub", (dir.path() / "stub.exe").string(), build.string()}));
+        }
+        std::string error = testing::internal::GetCapturedStderr(), out;
+        EXPECT_FALSE(fs::exists(exe));
+        for (const std::string& file : c.first)
+            EXPECT_TRUE(!apart || error.find(file + "\n") != std::string::npos) << error;
+        UsePackage(exe, records);
+        EXPECT_EQ(1, Pack({"list", exe.string()}, &out));
+        EXPECT_NE(std::string::npos, out.find(c.second)) << out;
+        EXPECT_EQ(1, Pack({"verify", exe.string(), build.string()}, &out));
+        EXPECT_NE(std::string::npos, out.find("damaged: FILE00")) << out;
+        ClosePackage();
+    }
+}
+
 TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     std::string cafe;  // "café.txt" as this platform spells file names
     if (!ConvertCodePage("caf\xC3\xA9.txt", kUtf8CodePage, kPlatformCodePage, &cafe))
         GTEST_SKIP() << "this system's code page has no e acute";
-    TempFolder dir;
-    fs::path build = dir.path() / "build", update = build / "Update", exe = build / "Update.exe";
+    TempFolder dir;  // natively the build directory is longer than a Windows path
+    fs::path build = dir.path() / std::string(kNativePathLimit > kMaxPath ? 250 : 1, 'd') / "build";
+    fs::path update = build / "Update", exe = build / "Update.exe";
     WriteFile(update / fs::u8path("caf\xC3\xA9.txt"), "abc");
     WriteFile(update / "data" / "b.bin", std::string("x\0y", 3));
     MakeTargetExecutable(dir.path() / "stub.exe");
@@ -168,6 +211,7 @@ TEST(PackerCommandLine, HelpVersionAndWrongUsage) {
         {{"--code-page"}, 2, ""},
         {{"--bogus"}, 2, ""},
         {{"list", "no-such.exe"}, 2, ""},
+        {{"build", "no-such-folder"}, 2, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.status, Pack(c.arguments, &out)) << c.arguments[0];

@@ -52,17 +52,18 @@ TEST(FolderScan, MissingOrEmptyFolderListsNothing) {
 }
 
 TEST(FolderScan, RefusesAPathThatDoesNotFitAndNamesIt) {
-    TempFolder dir;
+    TempFolder dir;  // the whole path where this system limits it, the name everywhere
     std::string base = dir.native("Update\\");
-    std::string fits(kMaxPath - 1 - base.size(), 'f');
-    WriteFile(dir.path() / "Update" / fits, "x");
+    size_t room = std::min<size_t>(kNativePathLimit - base.size(), kMaxPath) - 1;
+    std::string a(room / 2, 'a'), b(room - room / 2 - 1, 'b');
+    WriteFile(dir.path() / "Update" / a / b, "x");
     int ok = 0;
-    EXPECT_EQ((Names{fits}), Scan(dir, &ok).names);
+    EXPECT_EQ((Names{a + "\\" + b}), Scan(dir, &ok).names);
     EXPECT_TRUE(ok);
-    WriteFile(dir.path() / "Update" / (fits + "g"), "x");
+    WriteFile(dir.path() / "Update" / a / (b + "c"), "x");
     ScanResult scan = Scan(dir, &ok);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(base + fits + "g", scan.tooLongPath);
+    EXPECT_EQ(base + a + "\\" + b + "c", scan.tooLongPath);
 }
 
 TEST(FolderScan, NamesTheFirstFileOfFourGib) {

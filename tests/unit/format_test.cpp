@@ -1,10 +1,12 @@
-// The pure rules: the command line's mode, the package's layouts, and which
-// record names stay inside the game directory.
+// The pure rules: the command line's mode, the package's layouts, the rule
+// for record names, and where a path's folder ends.
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
 #include "frame/modes.h"
 #include "package/package_format.h"
+#include "package/record_names.h"
+#include "frame/path_text.h"
 #include "tests/unit/test_support.h"
 
 TEST(CommandLine, ModeFollowsTheLastSixCharactersAfterUpperCasing) {
@@ -97,10 +99,72 @@ TEST(PackageLayout, RecordsParseOnlyWhenLengthAndTerminatorAgree) {
     }
 }
 
-TEST(PackageLayout, SafeNamesStayInsideTheirFolder) {
-    for (const char* good : {"a.txt", "data\\x.bin", ".config", "a..b", "..a", "dir\\.\\f"})
-        EXPECT_TRUE(IsSafeRelativeName(good)) << good;
-    for (const char* bad : {"", "..", "..\\x", "a\\..\\..\\x", "a/../x", "\\x", "/x", "C:x",
-                            "c:\\x", "a\\..", "a\\ ..\\b", "a\\...\\b", "\\\\server\\share"})
-        EXPECT_FALSE(IsSafeRelativeName(bad)) << bad;
+// The one rule for record names, in Windows-1252, and in 932 where its
+// second bytes matter.
+TEST(RecordNames, OneRuleForEveryName) {
+    const std::pair<const char*, RecordNameFault> cases[] = {
+        {"a.txt", kNameSound}, {"data\\x.bin", kNameSound}, {"d/x", kNameSound},
+        {".config", kNameSound}, {"a..b", kNameSound}, {"..a", kNameSound},
+        {"caf\xE9 \xFF.txt", kNameSound}, {"CONSOLE.txt", kNameSound}, {"COM0", kNameSound},
+        {"LPT10", kNameSound}, {"data\\Update.journal", kNameSound}, {"", kNameEmptyPart},
+        {"a\\\\b", kNameEmptyPart}, {"a/", kNameEmptyPart}, {"\x83\x5C", kNameEmptyPart},
+        {"..", kNameOutside}, {"a\\..\\..\\x", kNameOutside}, {"a/../x", kNameOutside},
+        {"\\x", kNameOutside}, {"/x", kNameOutside}, {"C:x", kNameOutside}, {"c:\\x", kNameOutside},
+        {"a\\ ..\\b", kNameOutside}, {"a\\...\\b", kNameOutside}, {"\\\\s\\share", kNameOutside},
+        {"dir\\.\\f", kNameDotPart}, {"log 12:30.txt", kNameStream}, {"a.txt:s", kNameStream},
+        {"what?.txt", kNameBadCharacter}, {"a<b", kNameBadCharacter}, {"a>b", kNameBadCharacter},
+        {"a\"b", kNameBadCharacter}, {"a*b", kNameBadCharacter}, {"a\tb", kNameBadCharacter},
+        {"\x83\x7C", kNameBadCharacter}, {"CON", kNameDevice}, {"data\\nul.txt", kNameDevice},
+        {"Com1.log", kNameDevice}, {"LPT9", kNameDevice}, {"aux .x", kNameDevice},
+        {"PRN", kNameDevice}, {"end. ", kNameTrailingDotOrBlank}, {"end.", kNameTrailingDotOrBlank},
+        {"a \\b", kNameTrailingDotOrBlank}, {"x.update-new", kNameReserved},
+        {"d\\b.UPDATE-OLD", kNameReserved}, {"update.journal", kNameReserved},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, JudgeRecordName(c.first, 1252)) << c.first;
+        EXPECT_EQ(c.second == kNameSound, !DescribeNameFault(c.second)[0]) << c.first;
+    }
+    for (const char* name : {"\x83\x5C", "\x83\x5C.txt", "\x83\x7C"})  // one character each
+        EXPECT_EQ(kNameSound, JudgeRecordName(name, 932)) << name;
+    EXPECT_FALSE(IsSafeRelativeName("CON"));  // the journal's and the readme's rule too
+}
+
+// Two names of one package that Windows can't create side by side.
+TEST(RecordNames, SameUnderTheCodePagesCaseFolding) {
+    const struct {
+        const char* first;
+        const char* second;
+        int apart;
+        uint32_t codePage;
+    } cases[] = {
+        {"Readme.txt", "README.txt", 0, 1252}, {"data/m.map", "Data\\m.map", 0, 1252},
+        {"caf\xE9.txt", "CAF\xC9.txt", 0, 1252}, {"\xFF", "\x9F", 0, 1252},  // y diaeresis
+        {"a", "A\\b", 0, 1252}, {"a\\b", "A", 0, 1252}, {"a.txt", "b.txt", 1, 1252},
+        {"data\\a", "DATA\\b", 1, 1252}, {"\x82\x81", "\x82\x60", 0, 932},  // full-width a, A
+        {"\x83\x61", "\x83\x41", 1, 932},  // a trail byte is no letter
+        {"\x83\x61\x81", "\x83\x41\x81", 1, 932},  // nor when the name isn't valid there
+    };
+    for (const auto& c : cases) {
+        RecordNameSet set = {c.codePage, {}, {}};
+        uint32_t earlier = 9;
+        ASSERT_TRUE(AddRecordName(&set, c.first, 4, &earlier));
+        EXPECT_EQ(c.apart, AddRecordName(&set, c.second, 5, &earlier)) << c.second;
+        EXPECT_EQ(c.apart ? 9u : 4u, earlier) << c.second;
+    }
+}
+
+// Where a target's folder ends: a root keeps its separator, and a double-
+// byte character's second byte is no separator.
+TEST(PathText, TheFolderOfAPathEndsAtARealSeparator) {
+    const struct {
+        const char* path;
+        size_t folder;
+        LeadBytePredicate isLeadByte;
+    } cases[] = {
+        {"\\a.txt", 1, NoLeadByte}, {"X:\\a.txt", 3, NoLeadByte},
+        {"C:\\game\\a.txt", 7, NoLeadByte}, {"d/a", 1, NoLeadByte}, {"a", 0, NoLeadByte},
+        {"C:\\g\\\x83\x5C.txt", 4, Cp932LeadByte}, {"C:\\g\\\x83\x5C.txt", 6, NoLeadByte},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.folder, MeasureFolder(c.path, strlen(c.path), c.isLeadByte)) << c.path;
 }

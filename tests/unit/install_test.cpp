@@ -168,9 +168,11 @@ TEST_F(Install, ChecksBeforeWritingAndCancelChangesNothing) {
         {{FileRecord(0, "a.txt", "x"), FileRecord(1, "gone\\b.txt", "x")},
          "The folder\n%sgone\ndoes not exist, and this update has files to put in it."},
         {{FileRecord(0, "a.txt", "x"), FileRecord(1, "A.TXT", "y")},
-         "Could not write the file\nA.TXT\n\nAnother file of this update has the same name."},
+         "This update can't be installed: its file\nA.TXT\n\nThe updater refuses this name: "
+         "another file of this update has the same name.\n\nNothing was changed."},
         {{FileRecord(0, "x.update-old", "x")},
-         "Could not write the file\nx.update-old\n\nIts name is one the updater keeps"},
+         "This update can't be installed: its file\nx.update-old\n\nThe updater refuses this "
+         "name: it keeps it for its own files.\n\nNothing was changed."},
         {{FileRecord(0, "link\\x.txt", "x")},
          "Could not write the file\n%slink\\x.txt\n\nIts folder points outside the game"},
     };
@@ -183,6 +185,7 @@ TEST_F(Install, ChecksBeforeWritingAndCancelChangesNothing) {
         char text[1000];
         snprintf(text, sizeof text, c.text, (game.native() + "\\").c_str());
         EXPECT_EQ(0u, shown[0].text.find(text)) << shown[0].text;
+        EXPECT_EQ(strstr(c.text, "Nothing") ? kButtonsOk : kButtonsRetryCancel, shown[0].buttons);
         EXPECT_EQ(old, ReadTree(game.path()));
         EXPECT_EQ(1u, g_UpdateFailed);
     }

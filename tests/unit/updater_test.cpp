@@ -213,8 +213,8 @@ TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {
         const char* target;
         const char* reason;
     } cases[] = {
-        {0, "..\\escape.txt", "Its name points outside the game directory"},
-        {1, "C:\\drive.txt", "Its name points outside the game directory"},
+        {0, "..\\escape.txt", "The updater refuses this name: it points outside the game directory"},
+        {1, "C:\\drive.txt", "The updater refuses this name: it points outside the game directory"},
         {2, "FILE002", "The update package is damaged"},
         {4, "FILE004", "The update package is damaged"},
         {3, "nnnnnnnnnn", "The path is too long"},

@@ -1,0 +1,153 @@
+#include "package/record_names.h"
+#include <cstring>
+#include <vector>
+#include "frame/bytes.h"
+#include "platform/code_pages.h"
+
+namespace {
+
+int IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+
+int EndsWithNoCase(const char* text, const char* ending) {
+    size_t n = strlen(text), m = strlen(ending);
+    if (n < m) return 0;
+    for (size_t i = 0; i < m; i++)
+        if (ToUpperAscii(text[n - m + i]) != ToUpperAscii(ending[i])) return 0;
+    return 1;
+}
+
+// Windows drops trailing dots and blanks from a part, so ". ." and "..."
+// name the parent just as ".." does.
+int IsParentPart(const char* part, size_t length) {
+    int dots = 0;
+    for (size_t i = 0; i < length; i++) {
+        if (part[i] == '.') dots++;
+        else if (part[i] != ' ') return 0;
+    }
+    return dots >= 2;
+}
+
+// A device's name before the first dot, blanks after it dropped: "con",
+// "NUL.txt", "COM1 .log" open the device, not a file.
+int IsDeviceName(const char* part, size_t length) {
+    size_t base = 0;
+    while (base < length && part[base] != '.') base++;
+    while (base > 0 && part[base - 1] == ' ') base--;
+    char upper[5] = "";
+    if (base < 3 || base > 4) return 0;
+    for (size_t i = 0; i < base; i++) upper[i] = ToUpperAscii(part[i]);
+    if (base == 3) return !strcmp(upper, "CON") || !strcmp(upper, "PRN") ||
+                          !strcmp(upper, "AUX") || !strcmp(upper, "NUL");
+    return (!strncmp(upper, "COM", 3) || !strncmp(upper, "LPT", 3)) && upper[3] >= '1' &&
+           upper[3] <= '9';
+}
+
+// One part; last is its last character when that is a single byte, else 0.
+RecordNameFault JudgePart(const char* part, size_t length, unsigned char last) {
+    if (length == 0) return kNameEmptyPart;
+    if (IsParentPart(part, length)) return kNameOutside;
+    if (length == 1 && part[0] == '.') return kNameDotPart;
+    if (last == '.' || last == ' ') return kNameTrailingDotOrBlank;
+    return IsDeviceName(part, length) ? kNameDevice : kNameSound;
+}
+
+// A name's parts, each case folded in the code page, as one key: each
+// part's key is preceded by its length, so no part can pass for two. A
+// name the code page doesn't hold keeps its bytes, upper-casing only the
+// single-byte letters a to z.
+void AppendPartKey(std::string* key, const std::string& part, uint32_t codePage) {
+    std::string folded;
+    if (!FoldNameCase(part, codePage, &folded)) {
+        folded = part;
+        for (size_t i = 0; i < folded.size(); i++) {
+            if (IsCodePageLeadByte(codePage, static_cast<unsigned char>(folded[i]))) i++;
+            else folded[i] = ToUpperAscii(folded[i]);
+        }
+    }
+    *key += std::to_string(folded.size()) + ":" + folded;
+}
+
+}  // namespace
+
+int IsReservedInstallName(const char* name) {
+    return EndsWithNoCase(name, kNewFileSuffix) || EndsWithNoCase(name, kOldFileSuffix) ||
+           (strlen(name) == strlen(kJournalFileName) && EndsWithNoCase(name, kJournalFileName));
+}
+
+RecordNameFault JudgeRecordName(const char* name, uint32_t codePage) {
+    if (!name || !name[0]) return kNameEmptyPart;
+    unsigned char first = static_cast<unsigned char>(name[0]);
+    if (IsSeparator(first) || (first < 0x80 && name[1] == ':')) return kNameOutside;  // a drive
+    const char* part = name;
+    unsigned char last = 0;
+    for (const char* p = name;; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == 0 || IsSeparator(c)) {
+            RecordNameFault fault = JudgePart(part, static_cast<size_t>(p - part), last);
+            if (fault != kNameSound) return fault;
+            if (c == 0) break;
+            part = p + 1;
+            last = 0;
+            continue;
+        }
+        last = c;
+        if (IsCodePageLeadByte(codePage, c) && p[1]) {
+            p++;  // the second byte belongs to this character, whatever it is
+            last = 0;
+        } else if (c < 0x20) {
+            return kNameBadCharacter;
+        } else if (c == ':') {
+            return kNameStream;
+        } else if (strchr("<>\"|?*", c)) {
+            return kNameBadCharacter;
+        }
+    }
+    return IsReservedInstallName(name) ? kNameReserved : kNameSound;
+}
+
+const char* DescribeNameFault(RecordNameFault fault) {
+    switch (fault) {
+    case kNameSound: break;
+    case kNameEmptyPart: return "it is empty, or a part of it is";
+    case kNameOutside: return "it points outside the game directory";
+    case kNameDotPart: return "a part of it is \".\"";
+    case kNameStream: return "a ':' in it names a stream of a file";
+    case kNameBadCharacter:
+        return "it has a character Windows refuses in names (< > \" | ? * or a control character)";
+    case kNameDevice: return "it is a device's name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+    case kNameTrailingDotOrBlank: return "a part of it ends in a dot or a blank, which Windows drops";
+    case kNameReserved: return "it keeps it for its own files";
+    }
+    return "";
+}
+
+// The earlier record whose name has this key in names, if any.
+static int FindKey(const std::map<std::string, uint32_t>& names, const std::string& key,
+                   uint32_t* earlier) {
+    auto found = names.find(key);
+    if (found == names.end()) return 0;
+    *earlier = found->second;
+    return 1;
+}
+
+int AddRecordName(RecordNameSet* set, const char* name, uint32_t index, uint32_t* earlier) {
+    std::string key;
+    std::vector<std::string> folders;
+    const char* part = name;
+    for (const char* p = name;; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c != 0 && !IsSeparator(c)) {
+            if (IsCodePageLeadByte(set->codePage, c) && p[1]) p++;
+            continue;
+        }
+        AppendPartKey(&key, std::string(part, p), set->codePage);
+        if (c == 0) break;
+        if (FindKey(set->files, key, earlier)) return 0;  // a file where a folder must be
+        folders.push_back(key);
+        part = p + 1;
+    }
+    if (FindKey(set->files, key, earlier) || FindKey(set->folders, key, earlier)) return 0;
+    set->files[key] = index;
+    for (const std::string& folder : folders) set->folders.insert({folder, index});
+    return 1;
+}
