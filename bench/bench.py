@@ -38,8 +38,8 @@ def wineserver(*args):
     subprocess.run(["wineserver", *args], env=wine_env(), check=False)
 
 
-def set_registry(key, value, kind, data):
-    subprocess.run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"],
+def set_registry(key, value, kind, data, view=()):
+    subprocess.run([OPTS.wine, "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f", *view],
                    env=wine_env(), check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
 
@@ -109,7 +109,7 @@ def run_driver(exe, cwd, tail, steps, on_event=None, poll_ms=5):
     """Runs bench_driver.exe; gives the list of (step, t_ms, line) it printed.
     on_event(step, t, line, pid_lookup) runs as each line arrives; at a "wait"
     step the driver holds until on_event has returned."""
-    command = ["wine", OPTS.bench_driver, "--poll", str(poll_ms), windows_path(exe),
+    command = [OPTS.wine, OPTS.bench_driver, "--poll", str(poll_ms), windows_path(exe),
                windows_path(cwd) if cwd else "-", tail, *steps]
     process = subprocess.Popen(command, env=wine_env(), stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
@@ -656,6 +656,8 @@ def parse_options():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--work", required=True, help="folder for payloads, runs and results")
     parser.add_argument("--prefix", required=True, help="the Wine prefix")
+    parser.add_argument("--wine", default="wine",
+                        help="the Wine loader that starts the programs (wine64 for 64-bit ones)")
     parser.add_argument("--display", required=True)
     parser.add_argument("--update-exe", required=True)
     parser.add_argument("--bench-bin", required=True, help="folder of bench_driver.exe etc.")
@@ -691,8 +693,9 @@ def tree_line():
 
 def machine_line():
     cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
-    return "%s, %d cores, %s, %s" % (cpu, os.cpu_count(), wine, time.strftime("%Y-%m-%d %H:%M"))
+    wine = subprocess.run([OPTS.wine, "--version"], capture_output=True, text=True).stdout.strip()
+    return "%s, %d cores, %s (%s), %s" % (cpu, os.cpu_count(), wine, OPTS.wine,
+                                          time.strftime("%Y-%m-%d %H:%M"))
 
 
 def main():
@@ -701,8 +704,9 @@ def main():
     rounds = 1 if OPTS.quick else 9
     os.makedirs(os.path.join(OPTS.work, "runs"), exist_ok=True)
     shutil.copyfile(OPTS.update_exe, OPTS.builder_exe)
+    # Where the game's 32-bit installer writes it: the registry's 32-bit view.
     set_registry(r"HKLM\SOFTWARE\Mervolk\Orvanta\1.00", "TAR_DIR", "REG_SZ",
-                 windows_path(OPTS.target))
+                 windows_path(OPTS.target), ["/reg:32"])
     # A crash prints its trace and ends the program instead of waiting on a dialog.
     set_registry(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0")
     log("making payloads")

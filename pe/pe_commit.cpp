@@ -103,11 +103,12 @@ static int PatchHeaders(PeUpdate* update, const SectionPlace& place) {
     initialized += place.rawSize;
     StoreU32(opt + kOptInitializedData,
                initialized > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(initialized));
-    StoreU32(opt + kOptDirectories + 8 * kDirResources, place.directoryRva);
-    StoreU32(opt + kOptDirectories + 8 * kDirResources + 4, place.directorySize);
+    unsigned char* directories = opt + image.directoriesOffset;
+    StoreU32(directories + 8 * kDirResources, place.directoryRva);
+    StoreU32(directories + 8 * kDirResources + 4, place.directorySize);
     // A signature can't cover the changed file; the loader would reject it.
     if (image.directoryCount > kDirSecurity)
-        memset(opt + kOptDirectories + 8 * kDirSecurity, 0, 8);
+        memset(directories + 8 * kDirSecurity, 0, 8);
     StoreU32(opt + kOptCheckSum, 0);
     return PatchSymbolTable(update, place.newTail);
 }

@@ -1,4 +1,4 @@
-// PE32 headers, section table and address mapping.
+// PE32 and PE32+ headers, section table and address mapping.
 #include "pe/pe_image.h"
 #include <cstring>
 
@@ -20,23 +20,27 @@ static int ReadOptionalHeader(const PeSource& source, uint32_t optionalSize, PeI
     std::vector<unsigned char> opt(optionalSize);
     if (!ReadPeBytes(source, image->optionalOffset, opt.data(), optionalSize)) return 0;
     const unsigned char* o = opt.data();
-    if (LoadU16(o) != 0x10B) return 0;
+    const PeOptionalKind* kind = nullptr;
+    for (const PeOptionalKind& k : kPeOptionalKinds)
+        if (LoadU16(o) == k.magic) kind = &k;
+    if (!kind || optionalSize < kind->directories + 8 * (kDirResources + 1)) return 0;
+    image->directoriesOffset = kind->directories;
     image->sizeOfInitializedData = LoadU32(o + kOptInitializedData);
     image->sectionAlignment = LoadU32(o + kOptSectionAlignment);
     image->fileAlignment = LoadU32(o + kOptFileAlignment);
     image->sizeOfHeaders = LoadU32(o + kOptSizeOfHeaders);
     image->checkSum = LoadU32(o + kOptCheckSum);
     // The loader reads no more entries than the header has room for.
-    uint32_t count = LoadU32(o + kOptDirectoryCount);
-    uint32_t room = (optionalSize - kOptDirectories) / 8;
+    uint32_t count = LoadU32(o + kind->directoryCount);
+    uint32_t room = (optionalSize - kind->directories) / 8;
     if (count > room) count = room;
     if (count > kMaxDirectories) count = kMaxDirectories;
     if (count <= kDirResources) return 0;
     image->directoryCount = count;
     memset(image->directories, 0, sizeof image->directories);
     for (uint32_t i = 0; i < count; i++) {
-        image->directories[i].rva = LoadU32(o + kOptDirectories + 8 * i);
-        image->directories[i].size = LoadU32(o + kOptDirectories + 8 * i + 4);
+        image->directories[i].rva = LoadU32(o + kind->directories + 8 * i);
+        image->directories[i].size = LoadU32(o + kind->directories + 8 * i + 4);
     }
     return 1;
 }
@@ -75,8 +79,8 @@ int ReadPeImage(const PeSource& source, PeImage* image) {
     image->optionalOffset = image->coffOffset + kCoffHeaderSize;
     image->sectionTableOffset = image->optionalOffset + optionalSize;
     image->symbolTable = LoadU32(coff + kCoffSymbolTable);
-    if (sectionCount > kMaxSections || optionalSize < kOptDirectories + 8 * (kDirResources + 1))
-        return 0;
+    // The smallest optional header that can hold the magic.
+    if (sectionCount > kMaxSections || optionalSize < 2) return 0;
     if (image->sectionTableOffset + sectionCount * kSectionHeaderSize > kMaxHeaderBytes) return 0;
     return ReadOptionalHeader(source, optionalSize, image) &&
            ReadSectionTable(source, sectionCount, image);

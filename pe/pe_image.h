@@ -1,5 +1,5 @@
-// The parts of a PE32 image that the resource reader and writer need, read
-// with every offset checked against the image. Internal to pe/.
+// The parts of a PE32 or PE32+ image that the resource reader and writer
+// need, read with every offset checked against the image. Internal to pe/.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,8 +19,6 @@ const uint32_t kOptFileAlignment = 36;
 const uint32_t kOptSizeOfImage = 56;
 const uint32_t kOptSizeOfHeaders = 60;
 const uint32_t kOptCheckSum = 64;
-const uint32_t kOptDirectoryCount = 92;    // u32 NumberOfRvaAndSizes
-const uint32_t kOptDirectories = 96;       // 8 bytes each: rva, size
 const uint32_t kSectionHeaderSize = 40;
 const uint32_t kSecVirtualSize = 8;
 const uint32_t kSecVirtualAddress = 12;
@@ -40,8 +38,19 @@ const uint32_t kScnInitializedData = 0x40u;
 const uint32_t kScnRead = 0x40000000u;
 const uint32_t kSubdirectoryFlag = 0x80000000u;  // in a directory entry's fields
 
-static_assert(kOptDirectories + 8 * kMaxDirectories == 224,
-              "the optional header of a PE32 with every data directory");
+// The two kinds of optional header: a PE32's (32-bit programs) and a
+// PE32+'s (64-bit ones, with a 64-bit image base and stack and heap sizes,
+// and no BaseOfData). The fields above lie at the same offsets in both; the
+// data directories and their count are where the kinds differ.
+struct PeOptionalKind {
+    uint16_t magic;
+    uint32_t directoryCount;   // u32 NumberOfRvaAndSizes
+    uint32_t directories;      // 8 bytes each: rva, size
+};
+const PeOptionalKind kPeOptionalKinds[] = {{0x10B, 92, 96}, {0x20B, 108, 112}};
+
+static_assert(96 + 8 * kMaxDirectories == 224 && 112 + 8 * kMaxDirectories == 240,
+              "the optional headers of a PE32 and a PE32+ with every data directory");
 static_assert(kSecCharacteristics + 4 == kSectionHeaderSize, "a section header's last field");
 
 struct PeSection {
@@ -62,6 +71,7 @@ struct PeImage {
     uint64_t fileSize;
     uint32_t coffOffset;          // just after "PE\0\0"
     uint32_t optionalOffset;
+    uint32_t directoriesOffset;   // the data directories' offset in the optional header
     uint32_t sectionTableOffset;
     uint32_t sectionAlignment;
     uint32_t fileAlignment;
@@ -77,8 +87,8 @@ struct PeImage {
 // Reads exactly count bytes at offset; 0 when any lies outside the image.
 int ReadPeBytes(const PeSource& source, uint64_t offset, void* buffer, uint32_t count);
 
-// Parses the headers and the section table of a PE32 (optional header magic
-// 0x10B) with at least the resource directory entry.
+// Parses the headers and the section table of a PE32 or PE32+ (optional
+// header magic 0x10B or 0x20B) with at least the resource directory entry.
 int ReadPeImage(const PeSource& source, PeImage* image);
 
 // The file offset of size bytes at rva, when they all lie in the file part of

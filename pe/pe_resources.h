@@ -1,6 +1,7 @@
-// Reading and writing the resource section of a 32-bit Windows executable
-// (PE32) with plain C stdio, so that the same code packs a package on Windows
-// and on a Linux build server, and reads one back where there is no loader.
+// Reading and writing the resource section of a 32-bit or 64-bit Windows
+// executable (PE32 or PE32+) with plain C stdio, so that the same code packs
+// a package on Windows and on a Linux build server, and reads one back where
+// there is no loader.
 //
 // The reader parses from any source of bytes (a mapped file, a buffer, a
 // file read at offsets); every table, string and data entry is checked
@@ -56,7 +57,7 @@ struct PeResource {
 typedef std::vector<PeResource> PeResourceList;
 
 // Every resource of the image, in directory order. An image without
-// resources gives 1 and an empty list. 0 when it is not a PE32, is
+// resources gives 1 and an empty list. 0 when it is not a PE32 or PE32+, is
 // truncated, or its resource tree is malformed (entries outside the image, a
 // tree deeper or shallower than type/name/language, too many leaves).
 int ReadPeResources(const PeSource& image, PeResourceList* out);
@@ -74,8 +75,9 @@ int MakePeName(const char* name, std::u16string* out);
 struct PeUpdate;
 
 // Opens the target for update, keeping all of its resources. 0 when it is
-// not a PE32, is truncated or malformed, can't be opened for writing, has no
-// room for the section the update needs, or "<path>.tmp" can't be created.
+// not a PE32 or PE32+, is truncated or malformed, can't be opened for
+// writing, has no room for the section the update needs, or "<path>.tmp"
+// can't be created.
 PeUpdate* BeginPeUpdate(const char* path);
 
 // Adds a package resource under name, replacing one of the same name (a

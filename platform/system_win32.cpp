@@ -22,7 +22,15 @@ int IsErrorTerminal() {
 int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size) {
     if (!size) return 0;
     DWORD bytes = size;
+#ifdef _WIN64
+    // The game and its installer are 32-bit programs: on 64-bit Windows their
+    // settings lie in the registry's 32-bit view, where the 32-bit updater
+    // reads them too.
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_ANY | RRF_SUBKEY_WOW6432KEY, nullptr,
+                     buffer, &bytes) != ERROR_SUCCESS)
+#else
     if (SHGetValueA(HKEY_LOCAL_MACHINE, key, value, nullptr, buffer, &bytes) != ERROR_SUCCESS)
+#endif
         return 0;
     // A value stored without its terminator comes back without one.
     buffer[bytes < size ? bytes : size - 1] = 0;

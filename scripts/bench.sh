@@ -9,8 +9,11 @@
 #   scripts/bench.sh [--quick] [--scale] [--keep] [--native-packer PATH]
 #                    [--compare-exe UPDATE.EXE]
 #
-# BENCH_DIR (default build/bench) holds its builds, payloads, runs and
-# results; its Wine prefix is $ORVANTA_WINEPREFIX or $BENCH_DIR/wineprefix.
+# It measures the 32-bit program where the host starts 32-bit code, else the
+# 64-bit twin under the 64-bit Wine, and says which. BENCH_DIR (default
+# build/bench) holds its builds, payloads, runs and results; its Wine prefix
+# is $ORVANTA_WINEPREFIX or $BENCH_DIR/wineprefix (for the twin
+# $ORVANTA_WINEPREFIX64 or $BENCH_DIR/wineprefix64).
 # A native packer adds a column: ORVANTA_NATIVE_PACKER or --native-packer,
 # else the tree's orvanta-pack built natively in $BENCH_DIR/native; without
 # one the column is skipped. The Wine server is kept running across runs and
@@ -20,7 +23,14 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="${BENCH_DIR:-$root/build/bench}"
 case "$work" in /*) ;; *) work="$PWD/$work" ;; esac
-prefix="${ORVANTA_WINEPREFIX:-$work/wineprefix}"
+# The 32-bit program where the host starts 32-bit code, else its 64-bit twin.
+if bash "$root/scripts/host-kind.sh" runs32; then
+  arch=win32 processor=i686 wine=wine
+  prefix="${ORVANTA_WINEPREFIX:-$work/wineprefix}"
+else
+  arch=win64 processor=x86_64 wine=/usr/lib/wine/wine64
+  prefix="${ORVANTA_WINEPREFIX64:-$work/wineprefix64}"
+fi
 case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
 native="${ORVANTA_NATIVE_PACKER:-}"
 args=()
@@ -35,14 +45,15 @@ while [ $# -gt 0 ]; do
 done
 mkdir -p "$work"
 
+echo "# benchmarking the $arch program under $wine (this host starts: $(bash "$root/scripts/host-kind.sh"))" >&2
 echo "# building the program and the benchmark's tools in $work" >&2
-toolchain="$root/cmake/toolchain-mingw-i686.cmake"
-cmake -S "$root" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+toolchain="$root/cmake/toolchain-mingw-$processor.cmake"
+cmake -S "$root" -B "$work/$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/win32" -j"$(nproc)" --target Update >/dev/null
-cmake -S "$root/bench" -B "$work/bench-win32" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+cmake --build "$work/$arch" -j"$(nproc)" --target Update >/dev/null
+cmake -S "$root/bench" -B "$work/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/bench-win32" -j"$(nproc)" >/dev/null
+cmake --build "$work/bench-$arch" -j"$(nproc)" >/dev/null
 cc -O2 -std=c11 -Wall -Wextra -o "$work/gen_payload" "$root/bench/gen_payload.c"
 # The native packer, when the tree has one and none was named.
 if [ -z "$native" ] && grep -q 'orvanta-pack' "$root/CMakeLists.txt"; then
@@ -78,9 +89,10 @@ done
 # The project's runner makes the prefix when it is new (with unmanaged
 # windows); a display of our own keeps it from ending the server afterwards.
 WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-DISPLAY=":$display" ORVANTA_WINEPREFIX="$prefix" "$root/scripts/wine-run.sh" cmd /c exit 0
+DISPLAY=":$display" ORVANTA_WINEPREFIX="$prefix" ORVANTA_WINEPREFIX64="$prefix" \
+  "$root/scripts/wine-run.sh" --for "$work/$arch/Update.exe" cmd /c exit 0
 
 python3 "$root/bench/bench.py" --work "$work" --prefix "$prefix" --display ":$display" \
-  --update-exe "$work/win32/Update.exe" --bench-bin "$work/bench-win32" \
+  --wine "$wine" --update-exe "$work/$arch/Update.exe" --bench-bin "$work/bench-$arch" \
   --generator "$work/gen_payload" --results "$work/results.md" \
   ${native:+--native-packer "$native"} ${args[@]+"${args[@]}"}

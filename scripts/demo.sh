@@ -9,26 +9,37 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" --target Update driver >/dev/null
+# The 32-bit program where the host starts 32-bit code, else its 64-bit twin.
+if bash scripts/host-kind.sh runs32; then
+  preset=win32
+  echo "== The 32-bit program (build/win32), under the 32-bit Wine"
+else
+  preset=win64
+  echo "== This host runs no 32-bit code: the 64-bit twin (build/win64), under the 64-bit Wine"
+fi
+cmake --preset $preset >/dev/null
+cmake --build --preset $preset -j"$(nproc)" --target Update driver >/dev/null
 
 demo="$root/build/demo"
 run() { "$root/scripts/wine-run.sh" "$@"; }
-driver="$root/build/win32/tests/driver/driver.exe"
+driver="$root/build/$preset/tests/driver/driver.exe"
 rm -rf "$demo"
 # The game as installed: its folders exist, the patch replaces files in them.
 mkdir -p "$demo/game/data/maps" "$demo/game/data/sounds" "$demo/game/docs"
 cp -r examples/patch-1.1 "$demo/build-dir"
-cp build/win32/Update.exe "$demo/build-dir/Update.exe"
-cp build/win32/Update.exe "$demo/Builder.exe"
+cp build/$preset/Update.exe "$demo/build-dir/Update.exe"
+cp build/$preset/Update.exe "$demo/Builder.exe"
 printf 'MZ' >"$demo/game/ov.exe"   # the game's own executable, as the check wants
 
 echo "== Building the package: Builder.exe /BUILD in $demo/build-dir"
 run "$driver" "$demo/Builder.exe" "$demo/build-dir" "/BUILD" box press OK exit
 
 echo "== Installing it into $demo/game"
-game_dir="$(WINEPREFIX="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}" winepath -w "$demo/game" 2>/dev/null)"
-run reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game_dir" /f >/dev/null
+# Wine's drive Z: is the root folder; the value goes where the game's 32-bit
+# installer puts it, the registry's 32-bit view, which both programs read.
+game_dir="Z:$(printf %s "$demo/game" | tr / '\\')"
+run --for "$driver" reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game_dir" /f /reg:32 \
+  >/dev/null
 run "$driver" "$demo/build-dir/Update.exe" "$demo/game" "" \
   window press Update waitpos 1004 100 shot "$demo/updating.bmp" \
   box press OK exit

@@ -8,7 +8,10 @@ PACKAGES=(
   g++ clang llvm libclang-rt-14-dev
   googletest
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  wine wine32 xvfb xauth
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # Both Wines: the 32-bit one starts the program where the host runs 32-bit
+  # code, the 64-bit one its 64-bit twin (scripts/host-kind.sh)
+  wine wine32 wine64 xvfb xauth
   time
   openssl osslsigncode
   # cpack's .deb of orvanta-pack finds its library needs with dpkg-shlibdeps

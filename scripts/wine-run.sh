@@ -2,11 +2,17 @@
 # Runs one Windows program under Wine and exits with its exit code.
 # CTest uses this as the emulator of the cross build; scripts may call it too.
 #
-#   scripts/wine-run.sh PROGRAM.exe [ARGUMENTS...]
+#   scripts/wine-run.sh [--for PROGRAM.exe] PROGRAM.exe|COMMAND [ARGUMENTS...]
 #
-# The prefix is $ORVANTA_WINEPREFIX, or build/wineprefix beside this script's
-# folder. It is made on first use (wineboot -i, once, under a lock), so later
-# calls start at once.
+# The program's PE machine field picks the Wine: a 32-bit program (i386)
+# runs with the 32-bit Wine in a 32-bit prefix, $ORVANTA_WINEPREFIX or
+# build/wineprefix beside this script's folder; a 64-bit one (x86-64) with
+# the 64-bit Wine (/usr/lib/wine/wine64) in a 64-bit prefix of its own,
+# $ORVANTA_WINEPREFIX64 or build/wineprefix64 (scripts/wine-arch.sh). A Wine
+# command (reg, cmd) runs in the prefix of the program --for names; without
+# it, in the 32-bit prefix where the host starts 32-bit programs, else in the
+# 64-bit one. A prefix is made on first use (wineboot -i, once, under a lock),
+# so later calls start at once.
 #
 # When DISPLAY is set, the program uses it. Otherwise the calls of one prefix
 # share a private Xvfb: the first call starts it, and the last call to leave
@@ -17,17 +23,23 @@ set -u
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/xvfb-start.sh"
-prefix="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}"
-case "$prefix" in /*) ;; *) prefix="$PWD/$prefix" ;; esac
+. "$root/scripts/wine-arch.sh"
+
+if [ $# -eq 0 ] || { [ "$1" = --for ] && [ $# -lt 3 ]; }; then
+  echo "usage: $0 [--for PROGRAM.exe] PROGRAM.exe [ARGUMENTS...]" >&2
+  exit 2
+fi
+like="$1"
+if [ "$1" = --for ]; then
+  like="$2"
+  shift 2
+fi
+
+choose_wine "$like"
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 # No prompts to install Mono or Gecko: the programs under test need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-
-if [ $# -eq 0 ]; then
-  echo "usage: $0 PROGRAM.exe [ARGUMENTS...]" >&2
-  exit 2
-fi
 
 mkdir -p "$WINEPREFIX" || exit 1
 setup_lock="$WINEPREFIX/.orvanta-setup.lock"
@@ -60,12 +72,15 @@ start_display() {
 
 make_prefix() {
   [ -f "$ready_file" ] && return 0
-  echo "wine-run: making Wine prefix $WINEPREFIX" >&2
-  WINEARCH=win32 wineboot -i >/dev/null 2>&1 8>&- 9>&- </dev/null
+  echo "wine-run: making Wine prefix $WINEPREFIX ($arch)" >&2
+  WINEARCH=$arch "$wine" wineboot -i >/dev/null 2>&1 8>&- 9>&- </dev/null
   # Without a window manager Wine waits about 2 s whenever a managed window
   # closes; unmanaged windows close at once.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >/dev/null 2>&1 8>&- 9>&- </dev/null || return 1
+  # A new 64-bit prefix's service processes may keep restarting (its 32-bit
+  # half can't start) and never let the server end by itself: end it.
+  [ "$arch" = win64 ] && wineserver -k 8>&- 9>&-
   wineserver -w 8>&- 9>&-
   touch "$ready_file"
 }
@@ -104,7 +119,10 @@ if [ -z "${DISPLAY:-}" ]; then
   own_display=1
   display_alive || start_display || exit 1
 fi
-make_prefix || { echo "wine-run: could not make the Wine prefix" >&2; exit 1; }
+make_prefix || {
+  echo "wine-run: could not make the Wine prefix ($arch; this host: $(bash "$root/scripts/host-kind.sh"))" >&2
+  exit 1
+}
 exec 8>"$users_lock"
 flock -s 8
 exec 9>&-
@@ -135,9 +153,9 @@ on_signal() {
 trap on_signal TERM INT HUP
 
 if [ -n "$out_dir" ]; then
-  wine "$@" >"$out_dir/out" 2>"$out_dir/err" </dev/null 8>&- &
+  "$wine" "$@" >"$out_dir/out" 2>"$out_dir/err" </dev/null 8>&- &
 else
-  wine "$@" 8>&- &
+  "$wine" "$@" 8>&- &
 fi
 child=$!
 wait "$child"

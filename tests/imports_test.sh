@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The program runs with nothing beside it: every DLL it imports is one of
-# Windows' own.
-#   imports_test.sh OBJDUMP PROGRAM.exe
+# The program is the kind of image its build is for (FORMAT: pei-i386 or
+# pei-x86-64), and runs with nothing beside it: every DLL it imports is one
+# of Windows' own.
+#   imports_test.sh OBJDUMP PROGRAM.exe FORMAT
 set -euo pipefail
+"$1" -f "$2" | grep -q "file format $3\$"
 dlls="$("$1" -p "$2" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)"
 echo "$dlls"
 test -n "$dlls"

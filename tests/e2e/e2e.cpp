@@ -120,15 +120,23 @@ unsigned long long FreeBytes(const std::string& folder) {
   return GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : 0;
 }
 
-int SetInstallDirValue(const std::string& directory) {
-  return RegSetKeyValueA(HKEY_LOCAL_MACHINE, kInstallKey, "TAR_DIR", REG_SZ, directory.c_str(),
-                         static_cast<DWORD>(directory.size() + 1)) == ERROR_SUCCESS;
+// TAR_DIR in the registry's 32-bit view, where the game's 32-bit installer
+// writes it on 64-bit Windows and where both programs read it: set, or
+// deleted when directory is null.
+int PutInstallDirValue(const std::string* directory) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return 0;
+  LONG result = directory ? RegSetKeyValueA(key, nullptr, "TAR_DIR", REG_SZ, directory->c_str(),
+                                            static_cast<DWORD>(directory->size() + 1))
+                          : RegDeleteValueA(key, "TAR_DIR");
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS || (!directory && result == ERROR_FILE_NOT_FOUND);
 }
 
-int DeleteInstallDirValue() {
-  LONG result = RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kInstallKey, "TAR_DIR");
-  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
-}
+int SetInstallDirValue(const std::string& directory) { return PutInstallDirValue(&directory); }
+int DeleteInstallDirValue() { return PutInstallDirValue(nullptr); }
 
 // ---- Packages ------------------------------------------------------------------
 

@@ -51,13 +51,49 @@ expect 0 "$native" build "$work/names" --stub "$update_exe"
 expect 0 pack list --json "$work/names/Update.exe"
 json "assert sorted(r['name'] for r in d['records']) == ['Donn\u00e9es\\\\\u00e9t\u00e9 \u00fc\u00df.bin', 'caf\u00e9.txt']"
 expect 0 pack verify "$work/names/Update.exe" "$work/names"
-printf MZ >"$work/game/ov.exe"
-game="$(WINEPREFIX="${ORVANTA_WINEPREFIX:-$root/build/wineprefix}" winepath -w "$work/game" 2>/dev/null)"
-run reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game" /f >/dev/null
-run "$driver" "$work/names/Update.exe" "$work/game" "" window press Update box press OK exit |
-  grep -q "exit 0"
+# install PACKAGE GAME: installs into the game folder GAME (the session in
+# driver.txt).
+install() {
+  mkdir -p "$2"
+  printf MZ >"$2/ov.exe"
+  local game="Z:$(printf %s "$2" | tr / '\\')"
+  run --for "$update_exe" reg add 'HKLM\SOFTWARE\Mervolk\Orvanta\1.00' /v TAR_DIR /d "$game" /f \
+    /reg:32 >/dev/null
+  run "$driver" "$1" "$2" "" window press Update box press OK exit | tr -d "\r" >"$work/driver.txt" ||
+    true
+}
+install "$work/names/Update.exe" "$work/game"
+grep -qx "exit 0" "$work/driver.txt"
 cmp "$work/game/café.txt" "$work/names/Update/café.txt"
 cmp "$work/game/Données/été üß.bin" "$work/names/Update/Données/été üß.bin"
+
+# Compressed and stored records mixed, with an empty file and one that grows
+# when compressed, packed on Linux and installed byte for byte; then one
+# compressed record damaged: a package fault that changes nothing.
+cp -r "$root/examples/patch-1.1" "$work/z"
+: >"$work/z/Update/docs/empty.txt"
+head -c 3000 /dev/urandom >"$work/z/Update/data/noise.bin"
+seq 1 20000 >"$work/z/Update/data/maps/grid.txt"
+expect 0 "$native" build --compress --quiet "$work/z" --stub "$update_exe"
+expect 0 "$native" list "$work/z/Update.exe"
+grep -qE ' z  data\\maps\\grid.txt$' "$work/out.txt"
+grep -qE ' 3000 +3000  data\\noise.bin$' "$work/out.txt"
+mkdir -p "$work/game-z/data/maps" "$work/game-z/data/sounds" "$work/game-z/docs"
+install "$work/z/Update.exe" "$work/game-z"
+grep -qx "exit 0" "$work/driver.txt"
+(cd "$work/z/Update" && find . -type f) | while read -r f; do cmp "$work/z/Update/$f" "$work/game-z/$f"; done
+python3 - "$work/z/Update.exe" <<'PY'
+import sys
+image = bytearray(open(sys.argv[1], 'rb').read())
+image[image.index(b'grid.txt\0') + 400] ^= 1
+open(sys.argv[1], 'wb').write(image)
+PY
+mkdir -p "$work/game-bad/data/maps" "$work/game-bad/data/sounds" "$work/game-bad/docs"
+install "$work/z/Update.exe" "$work/game-bad"
+grep -q '^The update package is damaged.$' "$work/driver.txt"
+grep -q 'Nothing was changed." buttons="OK" ' "$work/driver.txt"
+grep -qx "exit 255" "$work/driver.txt"
+test "$(cd "$work/game-bad" && find . | sort | tr '\n' ' ')" = ". ./data ./data/maps ./data/sounds ./docs ./ov.exe "
 
 # The Windows tool builds too, from a stub; without one it says how to give one.
 mkdir -p "$work/stubbed/Update"

@@ -102,7 +102,7 @@ TEST_F(PackageWriter, RecordsKeptFromAnEarlierBuildCountTowardsTheSizeLimit) {
     using namespace pe_test;
     std::string image = MakeImage({RcData("FILE000", "a"), RcData("FILE001", "kept")});
     Put32(&image, image.find(std::string("\4\0\0\0\xE4\4\0\0", 8)), 1000u << 20);
-    const size_t rsrc = kSectionTable + 40;
+    const size_t rsrc = kOpt + kPe32.optionalSize + 40;
     Put32(&image, rsrc + 8, 1001u << 20);
     Put32(&image, rsrc + 16, 1001u << 20);
     WriteFile(exe(), image);

@@ -1,5 +1,5 @@
-// The PE32 resource reader and writer, on small images made byte by byte
-// with a tree encoder of the tests' own.
+// The resource reader and writer, on small PE32 and PE32+ images made byte
+// by byte with a tree encoder of the tests' own: every test runs on both.
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -55,7 +55,19 @@ std::vector<Leaf> TypicalLeaves() {
     };
 }
 
-class PeWriter : public ::testing::Test {
+class PeKinds : public ::testing::TestWithParam<Kind> {
+protected:
+    std::string Image(const std::vector<Leaf>& leaves, const ImageOptions& o = ImageOptions()) {
+        return MakeImage(leaves, o, GetParam());
+    }
+    // The data directory entry i, and the section table.
+    uint32_t Dir(uint32_t i) const { return kOpt + GetParam().directories + 8 * i; }
+    uint32_t Sections() const { return kOpt + GetParam().optionalSize; }
+};
+
+class PeReader : public PeKinds {};
+
+class PeWriter : public PeKinds {
 protected:
     void SetUp() override { target = dir.path() / "Update.exe"; }
     // Updates the file holding image with the adds; gives the new bytes, or
@@ -84,10 +96,15 @@ protected:
     fs::path target;
 };
 
+std::string KindName(const ::testing::TestParamInfo<Kind>& info) { return info.param.name; }
+
 }  // namespace
 
-TEST(PeReader, ReadsEveryLeafWithItsKeysAndDataPlace) {
-    std::string image = MakeImage(TypicalLeaves());
+INSTANTIATE_TEST_SUITE_P(Kinds, PeReader, ::testing::Values(kPe32, kPe32Plus), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, PeWriter, ::testing::Values(kPe32, kPe32Plus), KindName);
+
+TEST_P(PeReader, ReadsEveryLeafWithItsKeysAndDataPlace) {
+    std::string image = Image(TypicalLeaves());
     PeResourceList list;
     ASSERT_TRUE(Read(image, &list));
     ASSERT_EQ(list.size(), TypicalLeaves().size());
@@ -103,7 +120,7 @@ TEST(PeReader, ReadsEveryLeafWithItsKeysAndDataPlace) {
                                 RcData("HEADER", "header bytes"),
                                 RcData("lower", "stored lower case"),
                                 RcData("TITLE", "english title", 1033)};
-    image = MakeImage(leaves);
+    image = Image(leaves);
     EXPECT_EQ(Find(image, "header"), "header bytes");
     EXPECT_EQ(Find(image, "lower"), "<absent>");
     EXPECT_EQ(Find(image, "HEADE"), "<absent>");
@@ -111,22 +128,24 @@ TEST(PeReader, ReadsEveryLeafWithItsKeysAndDataPlace) {
     ImageOptions none;
     none.resources = false;
     list.resize(3);
-    EXPECT_TRUE(Read(MakeImage({}, none), &list));
+    EXPECT_TRUE(Read(Image({}, none), &list));
     EXPECT_TRUE(list.empty());
 }
 
-TEST(PeReader, RefusesWhatIsNotAWholePe32) {
-    std::string image = MakeImage(TypicalLeaves());
-    std::string pe32plus = image;
-    Put16(&pe32plus, kOpt, 0x20B);
+TEST_P(PeReader, RefusesWhatIsNotAWholeImage) {
+    std::string image = Image(TypicalLeaves());
+    std::string romImage = image;
+    Put16(&romImage, kOpt, 0x107);
+    std::string shortOptional = image;  // no room for the resource entry
+    Put16(&shortOptional, kPeOffset + 20, GetParam().directories + 8 * 2);
     std::string noSignature = image;
     noSignature[kPeOffset] = 'X';
     std::string notMz = image;
     notMz[0] = 'X';
     std::string noResourceEntry = image;  // two data directories: no resource entry
-    Put32(&noResourceEntry, kOpt + 92, 2);
+    Put32(&noResourceEntry, kOpt + GetParam().directoryCount, 2);
     PeResourceList list;
-    for (const std::string& bad : {std::string("MZ"), std::string("plain text file"), pe32plus,
+    for (const std::string& bad : {std::string("MZ"), std::string("plain text file"), romImage, shortOptional,
                                    noSignature, noResourceEntry, notMz, std::string()})
         EXPECT_FALSE(Read(bad, &list));
     ASSERT_TRUE(Read(image, &list));
@@ -139,8 +158,8 @@ TEST(PeReader, RefusesWhatIsNotAWholePe32) {
     EXPECT_FALSE(Read(image.substr(0, treeEnd - 1), &list));
 }
 
-TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {
-    std::string image = MakeImage({RcData("A", "x")});
+TEST_P(PeReader, LoopingExplodingOrFarReachingTreesFail) {
+    std::string image = Image({RcData("A", "x")});
     const size_t root = 0x600;  // the .rsrc section's raw data
     PeResourceList list;
     std::string cycle = image;  // the type entry points back at the root table
@@ -152,7 +171,7 @@ TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {
     EXPECT_FALSE(Read(huge, &list));
     // Three levels of 300 entries that share one table below: a small file
     // standing for 27 million leaves.
-    std::string shared = MakeImage({RcData("A", std::string(9000, 'z'))});
+    std::string shared = Image({RcData("A", std::string(9000, 'z'))});
     const uint32_t n = 300, tableSize = 16 + 8 * n;
     for (uint32_t level = 0; level < 3; level++) {
         size_t table = root + level * tableSize;
@@ -181,8 +200,8 @@ TEST(PeReader, LoopingExplodingOrFarReachingTreesFail) {
     EXPECT_FALSE(Read(lost, &list));
 }
 
-TEST_F(PeWriter, AddsReplacesAndDeletesOnlyPackageResourcesAndKeepsTheRest) {
-    std::string before = MakeImage(TypicalLeaves());
+TEST_P(PeWriter, AddsReplacesAndDeletesOnlyPackageResourcesAndKeepsTheRest) {
+    std::string before = Image(TypicalLeaves());
     std::string content(3 * 1024 * 1024 + 5, '\0');  // several copy chunks
     for (size_t i = 0; i < content.size(); i++) content[i] = char(i * 7 + i / 251);
     std::string after = Update(before, {{"file002", content},
@@ -232,8 +251,8 @@ static uint32_t ReadString(void* context, void* buffer, uint32_t count) {
     return n;
 }
 
-TEST_F(PeWriter, DiscardAndShrinkingSourcesLeaveNoTrace) {
-    std::string before = MakeImage(TypicalLeaves(), ImageOptions{true, true, 0x1234, 0x400, "odd", false});
+TEST_P(PeWriter, DiscardAndShrinkingSourcesLeaveNoTrace) {
+    std::string before = Image(TypicalLeaves(), ImageOptions{true, true, 0x1234, 0x400, "odd", false});
     WriteFile(target, before);
     PeUpdate* update = BeginPeUpdate(target.string().c_str());
     ASSERT_NE(update, nullptr);
@@ -258,34 +277,34 @@ TEST_F(PeWriter, DiscardAndShrinkingSourcesLeaveNoTrace) {
     EXPECT_EQ(after.substr(after.size() - 3), "odd");
     EXPECT_EQ(after.find(std::string(1000, 's')), std::string::npos);
     // A checksum of 0 stays 0.
-    after = Update(MakeImage(TypicalLeaves()), {{"ODD", "odd length"}});
+    after = Update(Image(TypicalLeaves()), {{"ODD", "odd length"}});
     EXPECT_EQ(Get32(after, kOpt + 64), 0u);
 }
 
-TEST_F(PeWriter, WritesTablesInTheOrderTheLoaderSearches) {
+TEST_P(PeWriter, WritesTablesInTheOrderTheLoaderSearches) {
     std::vector<Leaf> leaves = {  // given out of order on purpose
         Leaf{24, u"", 1, u"", 0, "manifest"}, RcData("TITLE", "t"), RcData("B", "b"),
         RcData("ABC", "abc"), RcData("AB", "ab"), Leaf{10, u"", 7, u"", 0, "seven"},
         Leaf{10, u"", 3, u"", 0, "three"}, Leaf{3, u"", 2, u"", 1049, "icon ru"},
         Leaf{3, u"", 2, u"", 1033, "icon en"}, Leaf{0, u"ZZ", 1, u"", 0, "zz"},
         Leaf{0, u"PNG", 1, u"", 0, "png"}};
-    std::string after = Update(MakeImage(leaves), {{"A", "a"}});
+    std::string after = Update(Image(leaves), {{"A", "a"}});
     PeResourceList list;
     ASSERT_TRUE(Read(after, &list));
     EXPECT_EQ(Keys(list), (std::vector<std::string>{
                               "PNG/1/0", "ZZ/1/0", "3/2/1033", "3/2/1049", "10/A/0", "10/AB/0",
                               "10/ABC/0", "10/B/0", "10/TITLE/0", "10/3/0", "10/7/0", "24/1/0"}));
     // The root table counts its named and numbered entries apart.
-    size_t section = kSectionTable + 40;
-    size_t root = Get32(after, section + 20) + Get32(after, kOpt + 96 + 16) - Get32(after, section + 12);
+    size_t section = Sections() + 40;
+    size_t root = Get32(after, section + 20) + Get32(after, Dir(2)) - Get32(after, section + 12);
     EXPECT_EQ(Get16(after, root + 12), 2u);
     EXPECT_EQ(Get16(after, root + 14), 3u);
 }
 
-TEST_F(PeWriter, ReplacesALastResourceSectionInPlace) {
-    std::string after = Update(MakeImage(TypicalLeaves()), {{"HEADER", "0123456789abcdef"}});
+TEST_P(PeWriter, ReplacesALastResourceSectionInPlace) {
+    std::string after = Update(Image(TypicalLeaves()), {{"HEADER", "0123456789abcdef"}});
     ASSERT_EQ(Get16(after, kPeOffset + 6), 2u);
-    size_t rsrc = kSectionTable + 40;
+    size_t rsrc = Sections() + 40;
     EXPECT_EQ(after.substr(rsrc, 6), std::string(".rsrc\0", 6));
     EXPECT_EQ(Get32(after, rsrc + 12), 0x2000u);
     EXPECT_EQ(Get32(after, rsrc + 20) % 0x1000, 0u);  // page-aligned in the file
@@ -299,27 +318,27 @@ TEST_F(PeWriter, ReplacesALastResourceSectionInPlace) {
     // Another table (here the imports) inside the resource section would be
     // lost with it: the new section goes after it instead.
     for (const auto& table : {std::pair<uint32_t, uint32_t>{0x2010, 3}, {0x1000, 2}, {0x3000, 2}}) {
-        std::string image = MakeImage(TypicalLeaves());
-        Put32(&image, kOpt + 96 + 8, table.first);
-        Put32(&image, kOpt + 96 + 12, 16);
+        std::string image = Image(TypicalLeaves());
+        Put32(&image, Dir(1), table.first);
+        Put32(&image, Dir(1) + 4, 16);
         EXPECT_EQ(Get16(Update(image, {{"HEADER", "x"}}), kPeOffset + 6), table.second);
     }
 }
 
-TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
+TEST_P(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
     ImageOptions o;
     o.sectionAfterResources = true;
     o.tail = "SYMBOLS-AND-STRINGS";
     o.tailIsSymbolTable = true;
-    std::string before = MakeImage(TypicalLeaves(), o);
+    std::string before = Image(TypicalLeaves(), o);
     std::string after = Update(before, {{"HEADER", "0123456789abcdef"}});
     ASSERT_EQ(Get16(after, kPeOffset + 6), 4u);
-    size_t added = kSectionTable + 40 * 3;
+    size_t added = Sections() + 40 * 3;
     uint32_t raw = Get32(after, added + 20);
     EXPECT_EQ(after.substr(added, 8), std::string(".rsrc\0\0\0", 8));
     EXPECT_EQ(Get32(after, added + 12), 0x4000u);  // after .data
     EXPECT_EQ(raw % 0x1000, 0u);
-    uint32_t rootRva = Get32(after, kOpt + 96 + 16);
+    uint32_t rootRva = Get32(after, Dir(2));
     EXPECT_GE(rootRva, 0x4000u);
     EXPECT_LT(rootRva, 0x4000u + Get32(after, added + 8));
     // Everything before the new section is the old image, headers aside;
@@ -333,15 +352,15 @@ TEST_F(PeWriter, AppendsASectionWhenResourcesAreNotLastOrMissing) {
 
     ImageOptions none;
     none.resources = false;
-    after = Update(MakeImage({}, none), {{"TITLE", "New"}});
+    after = Update(Image({}, none), {{"TITLE", "New"}});
     EXPECT_EQ(Find(after, "TITLE"), "New");
     EXPECT_EQ(Get16(after, kPeOffset + 6), 2u);
     // No room for one more section header: refused, the target untouched.
-    o.sizeOfHeaders = kSectionTable + 40 * 3;
-    EXPECT_EQ(Update(MakeImage(TypicalLeaves(), o), {}), "<failed>");
+    o.sizeOfHeaders = Sections() + 40 * 3;
+    EXPECT_EQ(Update(Image(TypicalLeaves(), o), {}), "<failed>");
 }
 
-TEST_F(PeWriter, DropsTheSignatureOfASignedTargetWithItsEntry) {
+TEST_P(PeWriter, DropsTheSignatureOfASignedTargetWithItsEntry) {
 #ifdef _WIN32
     GTEST_SKIP() << "openssl and osslsigncode are Linux programs here";
 #endif
@@ -352,10 +371,10 @@ TEST_F(PeWriter, DropsTheSignatureOfASignedTargetWithItsEntry) {
     ASSERT_EQ(run("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=throwaway -days 1 -keyout " +
                   d + "key.pem -out " + d + "cert.pem"), 0);
     const std::string sign = "osslsigncode sign -certs " + d + "cert.pem -key " + d + "key.pem";
-    const std::string plain = MakeImage(TypicalLeaves());
+    const std::string plain = Image(TypicalLeaves());
     WriteFile(d + "plain.exe", plain);
     ASSERT_EQ(run(sign + " -in " + d + "plain.exe -out " + d + "signed.exe"), 0);
-    const size_t certificateEntry = kOpt + 96 + 8 * 4;
+    const size_t certificateEntry = Dir(4);
     ASSERT_NE(Get32(ReadFile(d + "signed.exe"), certificateEntry + 4), 0u);
     const std::string rebuilt = Update(ReadFile(d + "signed.exe"), {{"HEADER", "0123456789abcdef"}});
     EXPECT_EQ(Get32(rebuilt, certificateEntry), 0u);
@@ -366,13 +385,13 @@ TEST_F(PeWriter, DropsTheSignatureOfASignedTargetWithItsEntry) {
     EXPECT_EQ(run("osslsigncode verify -CAfile " + d + "cert.pem -in " + d + "resigned.exe"), 0);
 }
 
-TEST_F(PeWriter, RefusesTargetsItCannotUpdate) {
+TEST_P(PeWriter, RefusesTargetsItCannotUpdate) {
     std::string missing = (dir.path() / "missing.exe").string();
     EXPECT_EQ(BeginPeUpdate(missing.c_str()), nullptr);
-    for (const std::string& bad : {std::string("MZ"), MakeImage(TypicalLeaves()).substr(0, 0x700)})
+    for (const std::string& bad : {std::string("MZ"), Image(TypicalLeaves()).substr(0, 0x700)})
         EXPECT_EQ(Update(bad, {}), "<failed>");
     // Damaged images never crash the writer, and a failure keeps the target.
-    std::string image = MakeImage(TypicalLeaves());
+    std::string image = Image(TypicalLeaves());
     uint32_t seed = 12345;
     for (int round = 0; round < 200; round++) {
         std::string bad = image;

@@ -1,4 +1,4 @@
-// Small PE32 images made byte by byte for the tests, with a resource tree
+// Small PE32 and PE32+ images made byte by byte for the tests, with a resource tree
 // encoder of their own (so a layout bug in the writer can't hide behind the
 // same bug in the test's input).
 #pragma once
@@ -109,16 +109,24 @@ struct ImageOptions {
     bool tailIsSymbolTable = false;
 };
 
+// What differs between a 32-bit image (PE32) and a 64-bit one (PE32+), as
+// offsets in the optional header.
+struct Kind {
+    const char* name;
+    uint32_t machine, optionalSize, magic, imageBase, directoryCount, directories;
+};
+const Kind kPe32 = {"Pe32", 0x14C, 224, 0x10B, 28, 92, 96};
+const Kind kPe32Plus = {"Pe32Plus", 0x8664, 240, 0x20B, 24, 108, 112};
+
 const uint32_t kPeOffset = 0x40;
 const uint32_t kOpt = kPeOffset + 24;
-const uint32_t kSectionTable = kOpt + 224;
 
 inline size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
-inline void AddSection(std::string* pe, uint32_t index, const char* name, uint32_t rva,
-                       const std::string& content, uint32_t flags) {
+inline void AddSection(std::string* pe, const Kind& kind, uint32_t index, const char* name,
+                       uint32_t rva, const std::string& content, uint32_t flags) {
     size_t raw = Align(pe->size(), 0x200);
-    size_t header = kSectionTable + 40 * index;
+    size_t header = kOpt + kind.optionalSize + 40 * index;
     pe->replace(header, 8, std::string(name).append(8 - strlen(name), '\0'));
     Put32(pe, header + 8, uint32_t(content.size()));
     Put32(pe, header + 12, rva);
@@ -130,34 +138,35 @@ inline void AddSection(std::string* pe, uint32_t index, const char* name, uint32
     pe->resize(Align(pe->size(), 0x200));
 }
 
-// A PE32 with a code section, the resources, and what the options add.
+// An image with a code section, the resources, and what the options add.
 inline std::string MakeImage(const std::vector<Leaf>& leaves,
-                             const ImageOptions& o = ImageOptions()) {
+                             const ImageOptions& o = ImageOptions(), const Kind& kind = kPe32) {
     std::string pe(0x400, '\0');
     pe[0] = 'M', pe[1] = 'Z';
     Put32(&pe, 0x3C, kPeOffset);
     pe.replace(kPeOffset, 4, std::string("PE\0\0", 4));
-    const uint32_t fields[][2] = {{kPeOffset + 4, 0x14C},  {kPeOffset + 20, 224},
-                                  {kPeOffset + 22, 0x102}, {kOpt, 0x10B},
+    const uint32_t fields[][2] = {{kPeOffset + 4, kind.machine},  {kPeOffset + 20, kind.optionalSize},
+                                  {kPeOffset + 22, 0x102}, {kOpt, kind.magic},
                                   {kOpt + 40, 4},          {kOpt + 48, 4},
                                   {kOpt + 68, 3}};
     for (const auto& f : fields) Put16(&pe, f[0], f[1]);
-    const uint32_t words[][2] = {{kOpt + 16, 0x1000}, {kOpt + 28, 0x400000}, {kOpt + 32, 0x1000},
-                                 {kOpt + 36, 0x200},  {kOpt + 60, o.sizeOfHeaders},
-                                 {kOpt + 64, o.checkSum}, {kOpt + 92, 16}};
+    const uint32_t words[][2] = {{kOpt + 16, 0x1000}, {kOpt + kind.imageBase, 0x400000},
+                                 {kOpt + 32, 0x1000}, {kOpt + 36, 0x200},
+                                 {kOpt + 60, o.sizeOfHeaders}, {kOpt + 64, o.checkSum},
+                                 {kOpt + kind.directoryCount, 16}};
     for (const auto& w : words) Put32(&pe, w[0], w[1]);
     uint32_t sections = 0, rva = 0x1000;
-    AddSection(&pe, sections++, ".text", rva, std::string(16, '\xC3'), 0x60000020);
+    AddSection(&pe, kind, sections++, ".text", rva, std::string(16, '\xC3'), 0x60000020);
     rva += 0x1000;
     if (o.resources) {
         std::string tree = EncodeTree(leaves, rva);
-        AddSection(&pe, sections++, ".rsrc", rva, tree, 0x40000040);
-        Put32(&pe, kOpt + 96 + 16, rva);
-        Put32(&pe, kOpt + 96 + 20, uint32_t(tree.size()));
+        AddSection(&pe, kind, sections++, ".rsrc", rva, tree, 0x40000040);
+        Put32(&pe, kOpt + kind.directories + 16, rva);
+        Put32(&pe, kOpt + kind.directories + 20, uint32_t(tree.size()));
         rva += uint32_t(Align(tree.size(), 0x1000));
     }
     if (o.sectionAfterResources) {
-        AddSection(&pe, sections++, ".data", rva, std::string(100, 'd'), 0xC0000040);
+        AddSection(&pe, kind, sections++, ".data", rva, std::string(100, 'd'), 0xC0000040);
         rva += 0x1000;
     }
     Put16(&pe, kPeOffset + 6, sections);
