@@ -21,6 +21,7 @@ struct InstallItem {
     int announced;  // the journal has its renames, flushed
     int setAside;   // its original is now name + kOldFileSuffix
     int placed;     // its new file is now in place
+    int absent;     // the checks saw no original: none is looked up
     // A compressed record's stream (content), of storedSize bytes, that
     // inflates to size bytes.
     int compressed;
@@ -29,7 +30,7 @@ struct InstallItem {
 
 static InstallItem MakeItem(const char* name, const unsigned char* content, uint32_t size,
                             int compressed = 0, uint32_t storedSize = 0) {
-    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, compressed, storedSize};
+    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, 0, compressed, storedSize};
 }
 
 static Journal journal;
@@ -143,7 +144,7 @@ static int AnnounceRenames(InstallItem* items, size_t count, ExtractFailure* fai
         if (item.announced) continue;
         SidePaths p;
         if (!MakeSidePaths(item.name, &p)) return FailTooLong(failure, item.name);
-        item.hasOriginal = GetFileIdentity(p.target, &item.original);
+        item.hasOriginal = !item.absent && GetFileIdentity(p.target, &item.original);
         FileIdentity placed = item.fresh;
         placed.size = item.size;
         if ((item.hasOriginal &&
@@ -166,6 +167,7 @@ static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
         int standing = GetFileIdentity(p.target, &now);
         item->announced = standing == item->hasOriginal &&
                           (!standing || IsSameFile(now, item->original));
+        item->absent = 0;
         if (!AnnounceRenames(item, 1, failure)) return 0;
     }
     // Neither rename replaces a file: one put at either name meanwhile stops
@@ -190,10 +192,11 @@ static int RetryUntilDone(Step step) {
     return 1;
 }
 
-static int StageRecords(std::vector<InstallItem>* items) {
+static int StageRecords(const std::vector<char>& absent, std::vector<InstallItem>* items) {
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         uint32_t bytesBefore = g_BytesDone;
         InstallItem item = RecordItem(i);
+        item.absent = absent[i];
         int done = RetryUntilDone([&](ExtractFailure* failure) {
             g_BytesDone = bytesBefore;  // a retried file counts once
             SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
@@ -278,7 +281,9 @@ static int RemoveOriginals(const std::vector<InstallItem>& items) {
 }
 
 static int InstallAll() {
-    if (!RetryUntilDone(CheckInstall)) return 0;
+    std::vector<char> absent;
+    if (!RetryUntilDone([&](ExtractFailure* failure) { return CheckInstall(failure, &absent); }))
+        return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
             if (StartJournal(&journal, failure)) return 1;
             EndJournal(&journal);  // a journal that couldn't start leaves nothing
@@ -286,7 +291,7 @@ static int InstallAll() {
         }))
         return 0;
     std::vector<InstallItem> items;
-    int done = StageRecords(&items) && CommitItems(items.data(), items.size()), commitTried = 0;
+    int done = StageRecords(absent, &items) && CommitItems(items.data(), items.size()), commitTried = 0;
     if (done) {
         PlaceStamp(&items);
         commitTried = 1;
