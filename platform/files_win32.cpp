@@ -3,7 +3,9 @@
 #include <winternl.h>
 #include <io.h>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
+#include <vector>
 #include "platform/files.h"
 
 static FileHandle ToFileHandle(HANDLE h) {
@@ -38,7 +40,7 @@ FileHandle CreateForWrite(const char* path) {
 // CREATE_NEW fails when anything already has the name, a link included,
 // and so never writes through one.
 FileHandle CreateNewFile(const char* path) {
-    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -209,6 +211,20 @@ int MoveFileOver(const char* source, const char* target) {
 
 int MoveFileToNewName(const char* source, const char* target) {
     return MoveFileExA(source, target, MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+int RenameOpenFile(FileHandle file, const char* target) {
+    // The rename information holds the target's full path in wide
+    // characters (zeroed: no replacing, no root folder).
+    WCHAR wide[kMaxPath];
+    int n = MultiByteToWideChar(CP_ACP, 0, target, -1, wide, kMaxPath);
+    if (n <= 0) return 0;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + n * sizeof(WCHAR));
+    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->FileNameLength = static_cast<DWORD>((n - 1) * sizeof(WCHAR));
+    memcpy(info->FileName, wide, n * sizeof(WCHAR));
+    return SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
 }
 
 int SetWorkingDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
