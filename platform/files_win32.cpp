@@ -258,16 +258,26 @@ int CanReplaceFile(const char* path) {
 int ResolvePath(const char* path, char* out, uint32_t size) {
     HANDLE h = OpenExisting(path, 0);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    DWORD n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    // The wide call, once: the ANSI one asks the system twice (for the
+    // length, then the name), a trip to the Wine server each, for every
+    // folder an install checks.
+    WCHAR wide[2 * kMaxPath];
+    const DWORD kWide = sizeof wide / sizeof wide[0];
+    DWORD n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     // A volume without a drive letter (mounted in a folder only) has no DOS
     // name: its GUID name serves, and a path on another volume never shares
     // its beginning with it.
     if (n == 0)
-        n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
+        n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
     DWORD error = GetLastError();
     CloseHandle(h);
-    SetLastError(error);
-    return n > 0 && n < size;
+    if (n == 0 || n >= kWide) {
+        SetLastError(n ? ERROR_FILENAME_EXCED_RANGE : error);
+        return 0;
+    }
+    int m = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
+    if (m <= 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return m > 0;
 }
 
 int GetFreeDiskSpace(const char* path, uint64_t* bytes) {
