@@ -127,6 +127,10 @@ int MoveFileOver(const char* source, const char* target);
 // target: a file (or link) put there meanwhile is neither replaced nor
 // followed.
 int MoveFileToNewName(const char* source, const char* target);
+// Renames the file open as file (with delete access) to target, only while
+// nothing has that name. 0 when the system can't rename through a handle
+// (POSIX) or it fails: the caller then renames by name.
+int RenameOpenFile(FileHandle file, const char* target);
 // 1 when something (file or folder) exists at path.
 int PathExists(const char* path);
 // Pushes a file's written data to the disk.

@@ -187,6 +187,8 @@ int MoveFileToNewName(const char* source, const char* target) {
     return 0;
 }
 
+int RenameOpenFile(FileHandle, const char*) { return 0; }  // no rename through a descriptor
+
 int RemoveFile(const char* path) {
     if (unlink(ToPosixPath(path).c_str()) == 0) return 1;
     RememberErrno();

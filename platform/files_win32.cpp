@@ -3,7 +3,9 @@
 #include <winternl.h>
 #include <io.h>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
+#include <vector>
 #include "platform/files.h"
 
 static FileHandle ToFileHandle(HANDLE h) {
@@ -38,7 +40,7 @@ FileHandle CreateForWrite(const char* path) {
 // CREATE_NEW fails when anything already has the name, a link included,
 // and so never writes through one.
 FileHandle CreateNewFile(const char* path) {
-    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -211,6 +213,20 @@ int MoveFileToNewName(const char* source, const char* target) {
     return MoveFileExA(source, target, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+int RenameOpenFile(FileHandle file, const char* target) {
+    // The rename information holds the target's full path in wide
+    // characters (zeroed: no replacing, no root folder).
+    WCHAR wide[kMaxPath];
+    int n = MultiByteToWideChar(CP_ACP, 0, target, -1, wide, kMaxPath);
+    if (n <= 0) return 0;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + n * sizeof(WCHAR));
+    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->FileNameLength = static_cast<DWORD>((n - 1) * sizeof(WCHAR));
+    memcpy(info->FileName, wide, n * sizeof(WCHAR));
+    return SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
 int SetWorkingDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
 
 int MakeFolder(const char* path) {
@@ -242,16 +258,26 @@ int CanReplaceFile(const char* path) {
 int ResolvePath(const char* path, char* out, uint32_t size) {
     HANDLE h = OpenExisting(path, 0);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    DWORD n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    // The wide call, once: the ANSI one asks the system twice (for the
+    // length, then the name), a trip to the Wine server each, for every
+    // folder an install checks.
+    WCHAR wide[2 * kMaxPath];
+    const DWORD kWide = sizeof wide / sizeof wide[0];
+    DWORD n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     // A volume without a drive letter (mounted in a folder only) has no DOS
     // name: its GUID name serves, and a path on another volume never shares
     // its beginning with it.
     if (n == 0)
-        n = GetFinalPathNameByHandleA(h, out, size, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
+        n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
     DWORD error = GetLastError();
     CloseHandle(h);
-    SetLastError(error);
-    return n > 0 && n < size;
+    if (n == 0 || n >= kWide) {
+        SetLastError(n ? ERROR_FILENAME_EXCED_RANGE : error);
+        return 0;
+    }
+    int m = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
+    if (m <= 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return m > 0;
 }
 
 int GetFreeDiskSpace(const char* path, uint64_t* bytes) {

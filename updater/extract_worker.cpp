@@ -21,6 +21,8 @@ struct InstallItem {
     int announced;  // the journal has its renames, flushed
     int setAside;   // its original is now name + kOldFileSuffix
     int placed;     // its new file is now in place
+    int absent;     // the checks saw no original: none is looked up
+    FileHandle open;  // its new file, held open from its making to its rename
     // A compressed record's stream (content), of storedSize bytes, that
     // inflates to size bytes.
     int compressed;
@@ -29,7 +31,7 @@ struct InstallItem {
 
 static InstallItem MakeItem(const char* name, const unsigned char* content, uint32_t size,
                             int compressed = 0, uint32_t storedSize = 0) {
-    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, compressed, storedSize};
+    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, 0, 0, compressed, storedSize};
 }
 
 static Journal journal;
@@ -107,8 +109,10 @@ static int FailTooLong(ExtractFailure* failure, const char* name) {
 
 // Makes the item's new file beside its target (new: never a file that was
 // there, never through a link), journals it with its identity and writes
-// it. A file that isn't whole goes again, so that Retry makes it anew.
-static int StageItem(InstallItem* item, int counted, ExtractFailure* failure) {
+// it. A file that isn't whole goes again, so that Retry makes it anew. A
+// file kept open is renamed through its handle: no second open, and no one
+// can swap another file in under its side name meanwhile.
+static int StageItem(InstallItem* item, int counted, int keepOpen, ExtractFailure* failure) {
     SidePaths paths;
     if (!MakeSidePaths(item->name, &paths)) return FailTooLong(failure, item->name);
     FileHandle file = CreateNewFile(paths.fresh);
@@ -117,6 +121,10 @@ static int StageItem(InstallItem* item, int counted, ExtractFailure* failure) {
     if (ok && !AddJournalEntry(&journal, kJournalNew, item->name, item->fresh))
         ok = FailFileCall(failure, kJournalFileName);
     ok = ok && WriteContent(file, paths.fresh, *item, counted, failure);
+    if (ok && keepOpen) {
+        item->open = file;
+        return 1;
+    }
     CloseFile(file);
     if (!ok) RemoveOwnFile(paths.fresh, &item->fresh);
     return ok;
@@ -130,7 +138,20 @@ static InstallItem RecordItem(uint32_t index) {
 int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
     if (!CheckRecord(index, failure)) return 0;
     InstallItem item = RecordItem(index);
-    return StageItem(&item, 1, failure);
+    return StageItem(&item, 1, 0, failure);
+}
+
+static void CloseItemFile(InstallItem* item) {
+    if (item->open) CloseFile(item->open);
+    item->open = 0;
+}
+
+// Renames the item's new file into place: through its handle when it is
+// held open, else (or when that fails: the name then says why) by name.
+static int PlaceItem(InstallItem* item, const SidePaths& p) {
+    if (item->open && RenameOpenFile(item->open, p.target)) return 1;
+    CloseItemFile(item);
+    return MoveFileToNewName(p.fresh, p.target);
 }
 
 // Journals the renames of the items not yet announced (with the identity of
@@ -143,7 +164,7 @@ static int AnnounceRenames(InstallItem* items, size_t count, ExtractFailure* fai
         if (item.announced) continue;
         SidePaths p;
         if (!MakeSidePaths(item.name, &p)) return FailTooLong(failure, item.name);
-        item.hasOriginal = GetFileIdentity(p.target, &item.original);
+        item.hasOriginal = !item.absent && GetFileIdentity(p.target, &item.original);
         FileIdentity placed = item.fresh;
         placed.size = item.size;
         if ((item.hasOriginal &&
@@ -166,6 +187,7 @@ static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
         int standing = GetFileIdentity(p.target, &now);
         item->announced = standing == item->hasOriginal &&
                           (!standing || IsSameFile(now, item->original));
+        item->absent = 0;
         if (!AnnounceRenames(item, 1, failure)) return 0;
     }
     // Neither rename replaces a file: one put at either name meanwhile stops
@@ -175,9 +197,10 @@ static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!MoveFileToNewName(p.fresh, p.target)) return FailFileCall(failure, p.target);
+        if (!PlaceItem(item, p)) return FailFileCall(failure, p.target);
         item->placed = 1;
     }
+    CloseItemFile(item);
     return 1;
 }
 
@@ -187,21 +210,6 @@ static int RetryUntilDone(Step step) {
     ExtractFailure failure;
     while (!step(&failure))
         if (!AskRetry(failure)) return 0;
-    return 1;
-}
-
-static int StageRecords(std::vector<InstallItem>* items) {
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        uint32_t bytesBefore = g_BytesDone;
-        InstallItem item = RecordItem(i);
-        int done = RetryUntilDone([&](ExtractFailure* failure) {
-            g_BytesDone = bytesBefore;  // a retried file counts once
-            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
-            return CheckRecord(i, failure) && StageItem(&item, 1, failure);
-        });
-        if (!done) return 0;
-        items->push_back(item);
-    }
     return 1;
 }
 
@@ -221,6 +229,31 @@ static int CommitItems(InstallItem* items, size_t count) {
     return 1;
 }
 
+// New files held open until their renames: a batch is made, then its
+// renames announced (one flush) and done, so that few handles are open.
+const size_t kRenameBatch = 256;
+
+static int StageRecords(const std::vector<char>& absent, std::vector<InstallItem>* items) {
+    size_t first = 0;  // the first item not yet in place
+    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+        uint32_t bytesBefore = g_BytesDone;
+        InstallItem item = RecordItem(i);
+        item.absent = absent[i];
+        int done = RetryUntilDone([&](ExtractFailure* failure) {
+            g_BytesDone = bytesBefore;  // a retried file counts once
+            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
+            return CheckRecord(i, failure) && StageItem(&item, 1, 1, failure);
+        });
+        if (!done) return 0;
+        items->push_back(item);
+        if (items->size() - first == kRenameBatch || i + 1 == g_PackageHeader.fileCount) {
+            if (!CommitItems(items->data() + first, items->size() - first)) return 0;
+            first = items->size();
+        }
+    }
+    return 1;
+}
+
 // The stamp goes in like the records, but a stamp that can't be written is
 // left out without a word, as it always was: the update itself is done.
 static void PlaceStamp(std::vector<InstallItem>* items) {
@@ -228,7 +261,7 @@ static void PlaceStamp(std::vector<InstallItem>* items) {
     EncodeStamp(g_PackageHeader.buildTime, stamp);
     InstallItem item = MakeItem(kStampFileName, stamp, kStampSize);
     ExtractFailure ignored;
-    if (StageItem(&item, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
+    if (StageItem(&item, 0, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
         CommitItem(&item, 0, &ignored)) {
         items->push_back(item);
         return;
@@ -278,7 +311,9 @@ static int RemoveOriginals(const std::vector<InstallItem>& items) {
 }
 
 static int InstallAll() {
-    if (!RetryUntilDone(CheckInstall)) return 0;
+    std::vector<char> absent;
+    if (!RetryUntilDone([&](ExtractFailure* failure) { return CheckInstall(failure, &absent); }))
+        return 0;
     if (!RetryUntilDone([](ExtractFailure* failure) {
             if (StartJournal(&journal, failure)) return 1;
             EndJournal(&journal);  // a journal that couldn't start leaves nothing
@@ -286,13 +321,14 @@ static int InstallAll() {
         }))
         return 0;
     std::vector<InstallItem> items;
-    int done = StageRecords(&items) && CommitItems(items.data(), items.size()), commitTried = 0;
+    int done = StageRecords(absent, &items), commitTried = 0;
     if (done) {
         PlaceStamp(&items);
         commitTried = 1;
         done = RetryUntilDone(CommitInstall);
     }
     if (!done) {
+        for (InstallItem& item : items) CloseItemFile(&item);  // open files can't be removed
         RollBackInstall(commitTried);
         return 0;
     }

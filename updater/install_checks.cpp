@@ -77,22 +77,43 @@ static std::string UpperAscii(std::string text) {
     return text;
 }
 
+// What one listing of a folder tells: the names of its targets, those of
+// them that stand there (upper-cased), and whether a name missing from the
+// listing is surely missing: a name the code page can't hold, or any other
+// beyond ASCII, might be one of ours under the system's case folding.
+struct FolderTargets {
+    std::set<std::string> targets;
+    std::set<std::string> standing;
+    int listed = 0;
+    int plain = 1;
+};
+
+static int IsAsciiName(const std::string& name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) return 0;
+    return 1;
+}
+
 // The install makes its side files new and never deletes or overwrites a
 // file it didn't make: one that already has the side name of a target, or
 // the journal's, stops it. One listing per folder: a lookup per name would
 // cost more, as a name that isn't there is sought through the whole folder
-// where the file system layer matches names without case (Wine).
-static int CheckSideNames(const std::map<std::string, std::set<std::string>>& targets,
-                          ExtractFailure* failure) {
+// where the file system layer matches names without case (Wine). The same
+// listing says which targets have an original.
+static int CheckSideNames(std::map<std::string, FolderTargets>* folders, ExtractFailure* failure) {
     const std::string kNew = UpperAscii(kNewFileSuffix), kOld = UpperAscii(kOldFileSuffix);
-    for (const auto& folder : targets) {
+    for (auto& folder : *folders) {
         FolderEntry entry;
+        FolderTargets& f = folder.second;
         SearchHandle search = FindFirstEntry(JoinPath(folder.first, "*.*").c_str(), &entry);
+        f.listed = search != 0;
         for (int more = search != 0; more; more = FindNextEntry(search, &entry)) {
             std::string name = UpperAscii(entry.name);
+            f.plain = f.plain && !entry.nameLost && IsAsciiName(name);
+            if (f.targets.count(name)) f.standing.insert(name);
             size_t base = name.size() > kSuffixLength ? name.size() - kSuffixLength : 0;
             std::string suffix = name.substr(base);
-            if ((suffix == kNew || suffix == kOld) && folder.second.count(name.substr(0, base))) {
+            if ((suffix == kNew || suffix == kOld) && f.targets.count(name.substr(0, base))) {
                 CloseSearch(search);
                 return FailFile(failure, JoinPath(folder.first, entry.name).c_str(), kInTheWay);
             }
@@ -103,30 +124,37 @@ static int CheckSideNames(const std::map<std::string, std::set<std::string>>& ta
 }
 
 // The target's name in its folder, as the side-name check knows it.
-static void AddTarget(const char* target, std::map<std::string, std::set<std::string>>* targets) {
+static std::string AddTarget(const char* target, std::map<std::string, FolderTargets>* folders) {
     std::string folder = FolderOf(target);
     size_t start = folder.size() + (EndsInSeparator(folder.c_str(), folder.size()) ? 0 : 1);
-    (*targets)[folder].insert(UpperAscii(target + start));
+    std::string name = UpperAscii(target + start);
+    (*folders)[folder].targets.insert(name);
+    return name;
 }
 
-static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
+// 1 when the listing shows that nothing stands at target (named name).
+static int IsSurelyAbsent(const std::map<std::string, FolderTargets>& folders, const char* target,
+                          const std::string& name) {
+    const FolderTargets& f = folders.at(FolderOf(target));
+    return f.listed && f.plain && IsAsciiName(name) && !f.standing.count(name);
+}
+
+static int CheckTargets(ExtractFailure* failure, uint64_t* needed, std::vector<char>* absent) {
     char root[2 * kMaxPath];
     if (!ResolvePath(g_InstallDir, root, sizeof root)) return FailFolder(failure, g_InstallDir);
-    std::set<std::string> folders;
-    std::map<std::string, std::set<std::string>> targets;
-    RecordNameSet names = {kPlatformCodePage, {}, {}};
+    std::map<std::string, FolderTargets> folders;
+    std::vector<std::string> names(g_PackageHeader.fileCount);
+    RecordNameSet nameSet = {kPlatformCodePage, {}, {}};
+    char target[kMaxPath];
     for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
         if (!CheckRecord(i, failure)) return 0;
         const PayloadView& record = g_Records[i].view;
         uint32_t earlier;
-        if (!AddRecordName(&names, record.name, i, &earlier))
+        if (!AddRecordName(&nameSet, record.name, i, &earlier))
             return FailName(failure, record.name, kSameNameText);
-        char target[kMaxPath];
         MakeInstallPath(record.name, target);
-        if (folders.insert(FolderOf(target)).second && !CheckFolder(target, root, failure))
-            return 0;
-        if (!CanReplaceFile(target)) return FailFileCall(failure, target);
-        AddTarget(target, &targets);
+        if (!folders.count(FolderOf(target)) && !CheckFolder(target, root, failure)) return 0;
+        names[i] = AddTarget(target, &folders);
         // The content, and the journal's three lines about the file.
         *needed += record.fileSize + 3 * (record.nameLength + 130);
     }
@@ -135,13 +163,21 @@ static int CheckTargets(ExtractFailure* failure, uint64_t* needed) {
     MakeInstallPath(kJournalFileName, journal);
     if (!CanReplaceFile(stamp)) return FailFileCall(failure, stamp);
     if (PathExists(journal)) return FailFile(failure, journal, kInTheWay);
-    AddTarget(stamp, &targets);
-    return CheckSideNames(targets, failure);
+    AddTarget(stamp, &folders);
+    if (!CheckSideNames(&folders, failure)) return 0;
+    // A target the listing shows missing needs no lookup of its own.
+    absent->assign(g_PackageHeader.fileCount, 0);
+    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+        MakeInstallPath(g_Records[i].view.name, target);
+        (*absent)[i] = static_cast<char>(IsSurelyAbsent(folders, target, names[i]));
+        if (!(*absent)[i] && !CanReplaceFile(target)) return FailFileCall(failure, target);
+    }
+    return 1;
 }
 
-int CheckInstall(ExtractFailure* failure) {
+int CheckInstall(ExtractFailure* failure, std::vector<char>* absent) {
     uint64_t needed = 4096, free = 0;  // the stamp and the journal's own lines
-    if (!CheckTargets(failure, &needed)) return 0;
+    if (!CheckTargets(failure, &needed, absent)) return 0;
     if (GetFreeDiskSpace(g_InstallDir, &free) && free < needed)
         return FailRoom(failure, needed, free);
     return 1;

@@ -3,10 +3,13 @@
 // has room for the new files while the old ones still exist.
 #pragma once
 #include <string>
+#include <vector>
 #include "updater/install_failure.h"
 
 // 1 when the install may start; 0 with the first thing that stops it.
-int CheckInstall(ExtractFailure* failure);
+// absent[i] is 1 when the folder's listing showed nothing at the target of
+// record i (an original there later is met by a rename that won't replace).
+int CheckInstall(ExtractFailure* failure, std::vector<char>* absent);
 
 // 1 when record number index can be written where it belongs: it is whole,
 // its name stays inside the game directory and isn't one of ours, and the
