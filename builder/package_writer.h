@@ -2,7 +2,7 @@
 // the title and readme name from "title.txt", into "Update.exe" there.
 #pragma once
 #include <cstdint>
-#include "frame/path_text.h"
+#include "base/path_text.h"
 #include "package/package_format.h"
 #include "platform/files.h"
 

@@ -1,6 +1,6 @@
 #include "frame/modes.h"
 #include <cstring>
-#include "frame/bytes.h"
+#include "base/bytes.h"
 
 void UpperCaseAscii(char* text) {
     for (; *text; text++) *text = ToUpperAscii(*text);

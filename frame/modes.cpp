@@ -2,7 +2,7 @@
 #include <cstdio>
 #include "builder/package_writer.h"
 #include "platform/system.h"
-#include "updater/package_info.h"
+#include "package/package_info.h"
 
 int RunEraseMode() {
     char text[96];

@@ -1,6 +1,6 @@
 #include "package/package_format.h"
 #include <cstdio>
-#include "frame/bytes.h"
+#include "base/bytes.h"
 #include "package/record_names.h"
 #include "platform/code_pages.h"
 

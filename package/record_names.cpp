@@ -1,7 +1,7 @@
 #include "package/record_names.h"
 #include <cstring>
 #include <vector>
-#include "frame/bytes.h"
+#include "base/bytes.h"
 #include "platform/code_pages.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
-#include "updater/extract_worker.h"
+#include "install/record_writer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
-#include "updater/extract_worker.h"
+#include "install/record_writer.h"
 
 // what as this platform spells it.
 static int Complain(const std::string& what, const std::string& why) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "updater/package_info.h"
+#include "package/package_info.h"
 
 // Exit codes.
 const int kPackOk = 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "frame/bytes.h"
+#include "base/bytes.h"
 #include "pe/pe_resources.h"
 
 // Field offsets, from the start of their header.

@@ -1,45 +1,8 @@
 #include "updater/update_checks.h"
-#include <cstring>
-#include <algorithm>
-#include <string>
-#include "frame/bytes.h"
 #include "platform/files.h"
-#include "updater/package_info.h"
-#include "updater/progress_state.h"
+#include "package/package_info.h"
 
 static const char kGameFileName[] = "ov.exe";
-
-int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte) {
-    size_t length = strlen(text);
-    int needsSeparator = GetLastSingleByte(text, length, isLeadByte) != '\\';
-    size_t directoryLength = length + (needsSeparator ? 1 : 0);
-    // Each file, the stamp included, is written beside its target first. The
-    // readme isn't counted: it is optional, and one that doesn't fit is
-    // simply not opened, where refusing every directory would stop the
-    // install altogether.
-    size_t longest = std::max<size_t>(longestName, strlen(kStampFileName)) + kSuffixLength;
-    if (directoryLength + longest + 1 > kMaxPath) return 0;
-    memmove(g_InstallDir, text, length);  // text may be the install directory itself
-    if (needsSeparator) g_InstallDir[length] = '\\';
-    g_InstallDir[directoryLength] = 0;
-    g_InstallDirLength = static_cast<uint32_t>(directoryLength);
-    return 1;
-}
-
-int MakeInstallPath(const char* name, char* path) {
-    size_t length = strlen(name);
-    if (g_InstallDirLength + length + 1 > kMaxPath) return 0;
-    memcpy(path, g_InstallDir, g_InstallDirLength);
-    memcpy(path + g_InstallDirLength, name, length + 1);
-    return 1;
-}
-
-int MakeSidePaths(const char* name, SidePaths* paths) {
-    std::string text(name);
-    return MakeInstallPath(name, paths->target) &&
-           MakeInstallPath((text + kNewFileSuffix).c_str(), paths->fresh) &&
-           MakeInstallPath((text + kOldFileSuffix).c_str(), paths->old);
-}
 
 // Opens the file of that name in the install directory for reading.
 static FileHandle OpenInstalled(const char* name) {

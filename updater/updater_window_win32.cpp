@@ -5,9 +5,9 @@
 #include <cstring>
 #include "resources/resource_ids.h"
 #include "updater/extract_worker.h"
-#include "updater/install_recovery.h"
-#include "updater/package_info.h"
-#include "updater/progress_state.h"
+#include "install/install_recovery.h"
+#include "package/package_info.h"
+#include "install/progress_state.h"
 #include "updater/update_checks.h"
 #include "updater/updater_window.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "e2e.h"
-#include "updater/install_journal.h"
+#include "install/install_journal.h"
 
 namespace {
 

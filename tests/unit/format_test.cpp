@@ -7,7 +7,7 @@
 #include "package/package_format.h"
 #include "package/record_content.h"
 #include "package/record_names.h"
-#include "frame/path_text.h"
+#include "base/path_text.h"
 #include "tests/unit/test_support.h"
 
 TEST(CommandLine, ModeFollowsTheLastSixCharactersAfterUpperCasing) {

@@ -5,12 +5,13 @@
 #include <fstream>
 #include <functional>
 #include "platform/protected_store.h"
-#include "updater/hmac_sha256.h"
+#include "base/hmac_sha256.h"
 #include "platform/resources.h"
+#include "install/install_transaction.h"
 #include "updater/extract_worker.h"
-#include "updater/install_recovery.h"
-#include "updater/package_info.h"
-#include "updater/progress_state.h"
+#include "install/install_recovery.h"
+#include "package/package_info.h"
+#include "install/progress_state.h"
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 

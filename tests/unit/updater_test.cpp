@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include "platform/resources.h"
+#include "install/install_transaction.h"
 #include "updater/extract_worker.h"
-#include "updater/package_info.h"
-#include "updater/progress_state.h"
+#include "package/package_info.h"
+#include "install/progress_state.h"
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "updater/install_failure.h"
+#include "install/install_failure.h"
 
 // 1 when the install may start; 0 with the first thing that stops it.
 // absent[i] is 1 when the folder's listing showed nothing at the target of

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include "platform/system.h"
-#include "updater/install_journal.h"
+#include "install/install_journal.h"
 
 enum RecoveryOutcome {
     kNothingToRecover,

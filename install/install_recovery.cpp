@@ -1,11 +1,10 @@
-#include "updater/install_recovery.h"
+#include "install/install_recovery.h"
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include "platform/protected_store.h"
-#include "updater/install_checks.h"
-#include "updater/progress_state.h"
-#include "updater/update_checks.h"
+#include "install/install_checks.h"
+#include "install/install_dir.h"
 
 namespace {
 

@@ -1,15 +1,14 @@
-#include "updater/install_checks.h"
+#include "install/install_checks.h"
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
-#include "frame/bytes.h"
+#include "base/bytes.h"
 #include "platform/code_pages.h"
 #include "platform/system.h"
-#include "updater/package_info.h"
-#include "updater/progress_state.h"
-#include "updater/update_checks.h"
+#include "package/package_info.h"
+#include "install/install_dir.h"
 
 static const char kDamaged[] = "The update package is damaged";
 static const char kInTheWay[] =

@@ -14,6 +14,14 @@ extern std::atomic<uint32_t> g_BytesDone;     // content bytes written so far
 extern std::atomic<int32_t> g_Progress;       // 0 to 100, shown by the bar
 extern std::atomic<uint32_t> g_UpdateFailed;  // the run ended on a failed file
 
-extern char g_InstallDir[kMaxPath];           // with its trailing '\'
-extern uint32_t g_InstallDirLength;
 extern WindowHandle g_UpdaterWindow;
+
+// Percentage of bytes done, truncated as the bar shows it, at most 100; 0
+// for a total of 0 (an empty package).
+int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes);
+
+// Shows progress on the bar, waking the window when it changed.
+void SetProgress(int32_t progress);
+
+// Counts bytes more of the package's content as written.
+void AddProgress(uint32_t bytes);

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 #include "platform/files.h"
-#include "updater/install_failure.h"
+#include "install/install_failure.h"
 
 enum JournalKind : char {
     kJournalItself = 'J',     // the journal file's own identity (no name)

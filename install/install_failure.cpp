@@ -1,7 +1,7 @@
-#include "updater/install_failure.h"
+#include "install/install_failure.h"
 #include <cstdio>
 #include "platform/system.h"
-#include "updater/progress_state.h"
+#include "install/progress_state.h"
 
 static int Fill(ExtractFailure* failure, FailureKind kind, const char* target,
                 const char* reason) {

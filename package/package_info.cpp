@@ -1,4 +1,4 @@
-#include "updater/package_info.h"
+#include "package/package_info.h"
 #include <cstring>
 #include "platform/resources.h"
 #include "platform/system.h"
@@ -8,10 +8,6 @@ char g_Title[kTextLimit + 1];
 char g_ReadmeName[kTextLimit + 1];
 std::vector<PackageRecord> g_Records;
 uint32_t g_LongestRecordName;
-
-int ReadInstallDir(char* buffer, uint32_t size) {
-    return ReadMachineString("SOFTWARE\\Mervolk\\Orvanta\\1.00", "TAR_DIR", buffer, size);
-}
 
 // Copies at most kTextLimit bytes of the resource into text. 0 when absent.
 static int LoadText(const char* name, char* text) {

@@ -1,4 +1,4 @@
-#include "frame/path_text.h"
+#include "base/path_text.h"
 
 unsigned char GetLastSingleByte(const char* text, size_t length, LeadBytePredicate isLeadByte) {
     unsigned char last = 0;

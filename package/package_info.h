@@ -1,6 +1,5 @@
-// What the updater needs before its window opens: the install directory
-// from the registry, and the package of its own image, read once: the
-// header, title, readme name and a view of every record.
+// The package of the program's own image, read once at start: the header,
+// title, readme name and a view of every record.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -22,10 +21,6 @@ extern std::vector<PackageRecord> g_Records;
 // The longest name of a valid record, so that a directory can be checked
 // against every path it will hold before anything is written.
 extern uint32_t g_LongestRecordName;
-
-// The game's install directory into buffer. 0 when the value is missing,
-// unreadable or longer than the buffer.
-int ReadInstallDir(char* buffer, uint32_t size);
 
 // Loads HEADER (exactly 16 bytes), TITLE and, only when there is a title,
 // README, then the records. 0 when the package is unusable.

@@ -1,11 +1,10 @@
-#include "updater/install_journal.h"
+#include "install/install_journal.h"
 #include <cstdio>
 #include <cstring>
 #include "package/package_format.h"
 #include "platform/protected_store.h"
-#include "updater/hmac_sha256.h"
-#include "updater/progress_state.h"
-#include "updater/update_checks.h"
+#include "base/hmac_sha256.h"
+#include "install/install_dir.h"
 
 static const char kJournalHeader[] = "Orvanta update journal 2\r\n";
 const size_t kMacDigits = 2 * kSha256Size;

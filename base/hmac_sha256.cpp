@@ -1,4 +1,4 @@
-#include "updater/hmac_sha256.h"
+#include "base/hmac_sha256.h"
 #include <cstring>
 #include <vector>
 

@@ -1,0 +1,43 @@
+#include "install/record_writer.h"
+#include "package/record_content.h"
+#include "install/progress_state.h"
+
+int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        uint32_t n = WriteBlock(file, bytes + done, count - done);
+        if (n == 0) return 0;
+        done += n;
+    }
+    return 1;
+}
+
+// Where a record's content goes: the new file, and the bar when counted.
+struct ContentTarget {
+    FileHandle file;
+    int counted;
+};
+
+static int TakeContent(void* context, const unsigned char* bytes, uint32_t count) {
+    ContentTarget* target = static_cast<ContentTarget*>(context);
+    if (!WriteWholeChunk(target->file, bytes, count)) return 0;
+    if (target->counted) AddProgress(count);
+    return 1;
+}
+
+int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view, int counted,
+                       ExtractFailure* failure) {
+    ContentTarget target = {file, counted};
+    int damaged = 0;
+    if (ReadRecordContent(view, TakeContent, &target, &damaged)) return 1;
+    if (damaged) return FailPackage(failure, view.name, "The update package is damaged");
+    return FailFileCall(failure, path);
+}
+
+int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
+    FileHandle file = CreateForWrite(target);
+    if (!file) return FailFileCall(failure, target);
+    int ok = WriteRecordContent(file, target, record, 0, failure);
+    CloseFile(file);
+    return ok;
+}

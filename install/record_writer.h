@@ -1,0 +1,21 @@
+// Writing a record's content into a file: stored bytes as they are, a
+// compressed stream inflated chunk by chunk and checked to its stated size.
+#pragma once
+#include <cstdint>
+#include "install/install_failure.h"
+#include "package/package_format.h"
+
+// Writes the whole chunk; a short write is continued, and only a write that
+// moves nothing fails, so a full disk can't pass for a written file.
+int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);
+
+// Writes the record's content into file (at path, named in a failure),
+// counting its bytes on the bar when counted. 1 when it was written
+// completely; 0 with failure telling why (a damaged stream is a package
+// fault).
+int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view, int counted,
+                       ExtractFailure* failure);
+
+// Writes the record's content as the file target (the package tools' own
+// extraction). 1 when it was written completely; 0 with failure telling why.
+int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure);
