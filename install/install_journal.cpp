@@ -44,8 +44,8 @@ std::string EncodeJournalLine(const JournalKey& key, uint32_t number, const Jour
 
 static int IsTrustedName(const std::string& name, char kind) {
     if (!strchr("NOP", kind)) return name.empty();
-    return name.size() + kSuffixLength < kMaxPath && IsSafeRelativeName(name.c_str()) &&
-           !IsReservedInstallName(name.c_str());
+    // The rule for record names refuses the updater's own names too.
+    return name.size() + kSuffixLength < kMaxPath && IsSafeRelativeName(name.c_str());
 }
 
 // One line without its CR LF: 0 unless it is whole and its MAC checks.

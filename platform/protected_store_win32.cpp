@@ -20,16 +20,26 @@ static int IsTrustedSid(PSID sid) {
                    IsWellKnownSid(sid, WinLocalSystemSid));
 }
 
+static const SECURITY_INFORMATION kKeyParts =
+    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// A key's owner and access list, as a self-relative descriptor.
+struct KeySecurity {
+    alignas(8) unsigned char bytes[1024];
+};
+
+static int ReadKeySecurity(HKEY key, KeySecurity* security) {
+    DWORD size = sizeof security->bytes;
+    return RegGetKeySecurity(key, kKeyParts, security->bytes, &size) == ERROR_SUCCESS;
+}
+
 // The key's owner is Administrators or SYSTEM and its access list allows
 // nobody else: a key a standard user could have made or opened up is no
 // record of ours.
 static int IsStoreProtected(HKEY key) {
-    char buffer[1024];
-    DWORD size = sizeof buffer;
-    PSECURITY_DESCRIPTOR sd = buffer;
-    if (RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd,
-                          &size) != ERROR_SUCCESS)
-        return 0;
+    KeySecurity buffer;
+    if (!ReadKeySecurity(key, &buffer)) return 0;
+    PSECURITY_DESCRIPTOR sd = buffer.bytes;
     PSID owner = nullptr;
     PACL acl = nullptr;
     BOOL defaulted = FALSE, present = FALSE;
@@ -62,7 +72,7 @@ static HKEY OpenStore(int create) {
         // Set again: a key that was there before keeps its own descriptor, and
         // Wine ignores the one given at creation.
         if (result == ERROR_SUCCESS)
-            RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd);
+            RegSetKeySecurity(key, kKeyParts, sd);
         LocalFree(sd);
         if (result != ERROR_SUCCESS) return nullptr;
     }
@@ -104,15 +114,12 @@ int DescribeProtectedStore(char* text, uint32_t size) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, 0, KEY_READ | kView, &key) != ERROR_SUCCESS)
         return 0;
-    char buffer[1024];
-    DWORD bytes = sizeof buffer;
-    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    LONG result = RegGetKeySecurity(key, parts, buffer, &bytes);
+    KeySecurity buffer;
+    int read = ReadKeySecurity(key, &buffer);
     RegCloseKey(key);
     char* sddl = nullptr;
-    if (result != ERROR_SUCCESS ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, parts,
-                                                              &sddl, nullptr))
+    if (!read || !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                     buffer.bytes, SDDL_REVISION_1, kKeyParts, &sddl, nullptr))
         return 0;
     int fits = snprintf(text, size, "%s", sddl) < static_cast<int>(size);
     LocalFree(sddl);
