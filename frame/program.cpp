@@ -1,7 +1,7 @@
 // The Windows program's run: the mode its command line asks for, and the
 // exit code.
 #include "frame/modes.h"
-#include "install/progress_state.h"
+#include "updater/progress_state.h"
 #include "updater/updater_window.h"
 
 int RunProgram(char* commandLine) {

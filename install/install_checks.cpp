@@ -3,12 +3,10 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <string>
 #include "base/bytes.h"
+#include "package/record_names.h"
 #include "platform/code_pages.h"
 #include "platform/system.h"
-#include "package/package_info.h"
-#include "install/install_dir.h"
 
 static const char kDamaged[] = "The update package is damaged";
 static const char kInTheWay[] =
@@ -22,52 +20,18 @@ static int FailName(ExtractFailure* failure, const char* name, const char* fault
     return FailPackage(failure, name, reason);
 }
 
-// A double-byte character's second byte 0x5C is no separator.
-static int EndsInSeparator(const char* text, size_t length) {
-    unsigned char last = GetLastSingleByte(text, length, IsAnsiLeadByte);
-    return last == '\\' || last == '/';
-}
-
-int IsInsideFolder(const char* path, const char* root) {
-    size_t n = strlen(root);
-    while (n > 0 && EndsInSeparator(root, n)) n--;
-    if (strncmp(path, root, n) != 0) return 0;
-    return path[n] == 0 || path[n] == '\\' || path[n] == '/';
-}
-
-int CheckRecord(uint32_t index, ExtractFailure* failure) {
+int CheckRecord(const InstallSession* session, uint32_t index, ExtractFailure* failure) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
-    if (index >= g_Records.size() || !g_Records[index].valid)
+    const std::vector<PackageRecord>& records = *session->records;
+    if (index >= records.size() || !records[index].valid)
         return FailPackage(failure, resourceName, kDamaged);
-    const char* name = g_Records[index].view.name;
+    const char* name = records[index].view.name;
     RecordNameFault fault = JudgeRecordName(name, kPlatformCodePage);
     if (fault != kNameSound) return FailName(failure, name, DescribeNameFault(fault));
-    SidePaths paths;
-    if (!MakeSidePaths(name, &paths))
+    // Each path must fit the program's, the new file's beside it too.
+    if (session->folders.directory.size() + strlen(name) + kSuffixLength + 1 > kMaxPath)
         return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
-    return 1;
-}
-
-std::string FolderOf(const char* path) {
-    return std::string(path, MeasureFolder(path, strlen(path), IsAnsiLeadByte));
-}
-
-// The path of name in folder: a drive root already ends in its separator.
-static std::string JoinPath(const std::string& folder, const char* name) {
-    if (EndsInSeparator(folder.c_str(), folder.size())) return folder + name;
-    return folder + "\\" + name;
-}
-
-// The folder of the target exists and, links resolved, lies inside the
-// game directory (an elevated write must not follow a link elsewhere).
-static int CheckFolder(const char* target, const char* root, ExtractFailure* failure) {
-    std::string folder = FolderOf(target);
-    char resolved[2 * kMaxPath];
-    if (!ResolvePath(folder.c_str(), resolved, sizeof resolved))
-        return FailFolder(failure, folder.c_str());
-    if (!IsInsideFolder(resolved, root))
-        return FailFile(failure, target, "Its folder points outside the game directory");
     return 1;
 }
 
@@ -76,108 +40,142 @@ static std::string UpperAscii(std::string text) {
     return text;
 }
 
-// What one listing of a folder tells: the names of its targets, those of
-// them that stand there (upper-cased), and whether a name missing from the
-// listing is surely missing: a name the code page can't hold, or any other
-// beyond ASCII, might be one of ours under the system's case folding.
-struct FolderTargets {
-    std::set<std::string> targets;
-    std::set<std::string> standing;
-    int listed = 0;
-    int plain = 1;
-};
-
 static int IsAsciiName(const std::string& name) {
     for (char c : name)
         if (static_cast<unsigned char>(c) >= 0x80) return 0;
     return 1;
 }
 
-// The install makes its side files new and never deletes or overwrites a
-// file it didn't make: one that already has the side name of a target, or
-// the journal's, stops it. One listing per folder: a lookup per name would
-// cost more, as a name that isn't there is sought through the whole folder
-// where the file system layer matches names without case (Wine). The same
-// listing says which targets have an original.
-static int CheckSideNames(std::map<std::string, FolderTargets>* folders, ExtractFailure* failure) {
-    const std::string kNew = UpperAscii(kNewFileSuffix), kOld = UpperAscii(kOldFileSuffix);
-    for (auto& folder : *folders) {
-        FolderEntry entry;
-        FolderTargets& f = folder.second;
-        SearchHandle search = FindFirstEntry(JoinPath(folder.first, "*.*").c_str(), &entry);
-        f.listed = search != 0;
-        for (int more = search != 0; more; more = FindNextEntry(search, &entry)) {
-            std::string name = UpperAscii(entry.name);
-            f.plain = f.plain && !entry.nameLost && IsAsciiName(name);
-            if (f.targets.count(name)) f.standing.insert(name);
-            size_t base = name.size() > kSuffixLength ? name.size() - kSuffixLength : 0;
-            std::string suffix = name.substr(base);
-            if ((suffix == kNew || suffix == kOld) && f.targets.count(name.substr(0, base))) {
-                CloseSearch(search);
-                return FailFile(failure, JoinPath(folder.first, entry.name).c_str(), kInTheWay);
-            }
-        }
-        if (search) CloseSearch(search);
+// What one listing of a held folder tells: the names of its targets, those
+// of them that stand there (upper-cased, by long or short name), and whether
+// a name missing from the listing is surely missing: a name the code page
+// can't hold, or any other beyond ASCII, might be one of ours under the
+// system's case folding.
+struct FolderTargets {
+    std::string shown;  // the folder's path, for messages
+    std::set<std::string> targets;
+    std::set<std::string> standing;
+    int listed = 0;
+    int plain = 1;
+    std::string inTheWay;  // a name of ours that stands there
+};
+
+static int VisitEntry(void* context, const HeldEntry& held) {
+    FolderTargets& f = *static_cast<FolderTargets*>(context);
+    std::string name = UpperAscii(held.entry.name), alias = UpperAscii(held.shortName);
+    f.plain = f.plain && !held.entry.nameLost && IsAsciiName(name);
+    if (f.targets.count(name)) f.standing.insert(name);
+    if (!alias.empty() && f.targets.count(alias)) f.standing.insert(alias);
+    size_t base = name.size() > kSuffixLength ? name.size() - kSuffixLength : 0;
+    std::string suffix = name.substr(base);
+    if ((suffix == UpperAscii(kNewFileSuffix) || suffix == UpperAscii(kOldFileSuffix)) &&
+        f.targets.count(name.substr(0, base))) {
+        f.inTheWay = held.entry.name;
+        return 0;
     }
     return 1;
 }
 
-// The target's name in its folder, as the side-name check knows it.
-static std::string AddTarget(const char* target, std::map<std::string, FolderTargets>* folders) {
-    std::string folder = FolderOf(target);
-    size_t start = folder.size() + (EndsInSeparator(folder.c_str(), folder.size()) ? 0 : 1);
-    std::string name = UpperAscii(target + start);
-    (*folders)[folder].targets.insert(name);
-    return name;
+// The install makes its side files new and never deletes or overwrites a
+// file it didn't make: one that already has the side name of a target
+// stops it. One listing per folder: a lookup per name would cost more, as a
+// name that isn't there is sought through the whole folder where the file
+// system layer matches names without case (Wine). The same listing says
+// which targets have an original.
+static int CheckSideNames(std::map<FolderHandle, FolderTargets>* folders, ExtractFailure* failure) {
+    for (auto& folder : *folders) {
+        FolderTargets& f = folder.second;
+        f.listed = ListHeldFolder(folder.first, VisitEntry, &f);
+        if (!f.inTheWay.empty())
+            return FailFile(failure, (f.shown + f.inTheWay).c_str(), kInTheWay);
+    }
+    return 1;
 }
 
-// 1 when the listing shows that nothing stands at target (named name).
-static int IsSurelyAbsent(const std::map<std::string, FolderTargets>& folders, const char* target,
-                          const std::string& name) {
-    const FolderTargets& f = folders.at(FolderOf(target));
-    return f.listed && f.plain && IsAsciiName(name) && !f.standing.count(name);
+// The target of name, worked out once, and noted for its folder's listing.
+static int AddTarget(InstallSession* session, const char* name,
+                     std::map<FolderHandle, FolderTargets>* folders,
+                     std::vector<InstallTarget>* targets, ExtractFailure* failure) {
+    InstallTarget t = InstallTarget();
+    const char* leaf;
+    if (!HoldFolderOf(&session->folders, name, &t.folder, &leaf, failure)) return 0;
+    t.name = leaf;
+    t.fresh = t.name + kNewFileSuffix;
+    t.old = t.name + kOldFileSuffix;
+    FolderTargets& f = (*folders)[t.folder];
+    f.shown = session->folders.directory + std::string(name, leaf);
+    f.targets.insert(UpperAscii(t.name));
+    targets->push_back(t);
+    return 1;
 }
 
-static int CheckTargets(ExtractFailure* failure, uint64_t* needed, std::vector<char>* absent) {
-    char root[2 * kMaxPath];
-    if (!ResolvePath(g_InstallDir, root, sizeof root)) return FailFolder(failure, g_InstallDir);
-    std::map<std::string, FolderTargets> folders;
-    std::vector<std::string> names(g_PackageHeader.fileCount);
+static int IsSurelyAbsent(const FolderTargets& f, const std::string& name) {
+    std::string upper = UpperAscii(name);
+    return f.listed && f.plain && IsAsciiName(upper) && !f.standing.count(upper);
+}
+
+// Each target that stands is one that may be replaced now, and no two names
+// of the package (nor a name and the stamp, the updater's own file) lead to
+// one file: a short 8.3 name or a folding the code page misses would
+// otherwise make two records one file.
+static int CheckStandingTargets(InstallSession* session,
+                                const std::map<FolderHandle, FolderTargets>& folders,
+                                std::vector<InstallTarget>* targets, ExtractFailure* failure) {
+    std::map<std::pair<uint64_t, uint64_t>, size_t> seen;
+    size_t stamp = targets->size() - 1;
+    for (size_t n = 0; n < targets->size(); n++) {
+        size_t i = (stamp + n) % targets->size();  // the stamp first, then the records in order
+        InstallTarget& t = (*targets)[i];
+        t.absent = IsSurelyAbsent(folders.at(t.folder), t.name);
+        FileIdentity id;
+        if (t.absent || !GetFileIdentityIn(t.folder, t.name.c_str(), &id)) continue;
+        std::string shown = folders.at(t.folder).shown + t.name;
+        if (!CanChangeFileIn(t.folder, t.name.c_str())) return FailFileCall(failure, shown.c_str());
+        auto earlier = seen.emplace(std::make_pair(id.volume, id.file), i);
+        if (earlier.second) continue;
+        const char* name = (*session->records)[i].view.name;
+        return FailName(failure, name, earlier.first->second == stamp
+                                           ? DescribeNameFault(kNameReserved)
+                                           : kSameNameText);
+    }
+    return 1;
+}
+
+static int CheckTargets(InstallSession* session, uint64_t* needed,
+                        std::vector<InstallTarget>* targets, ExtractFailure* failure) {
+    const std::vector<PackageRecord>& records = *session->records;
+    uint32_t count = session->header->fileCount;
+    // A header that counts more records than the package holds is damage.
+    if (count > records.size()) return CheckRecord(session, static_cast<uint32_t>(records.size()), failure);
+    targets->clear();
+    std::map<FolderHandle, FolderTargets> folders;
     RecordNameSet nameSet = {kPlatformCodePage, {}, {}};
-    char target[kMaxPath];
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        if (!CheckRecord(i, failure)) return 0;
-        const PayloadView& record = g_Records[i].view;
+    for (uint32_t i = 0; i < count; i++) {
+        if (!CheckRecord(session, i, failure)) return 0;
+        const PayloadView& record = records[i].view;
         uint32_t earlier;
         if (!AddRecordName(&nameSet, record.name, i, &earlier))
             return FailName(failure, record.name, kSameNameText);
-        MakeInstallPath(record.name, target);
-        if (!folders.count(FolderOf(target)) && !CheckFolder(target, root, failure)) return 0;
-        names[i] = AddTarget(target, &folders);
-        // The content, and the journal's three lines about the file.
-        *needed += record.fileSize + 3 * (record.nameLength + 130);
+        if (!AddTarget(session, record.name, &folders, targets, failure)) return 0;
+        // The content, and the journal's four lines about the file.
+        *needed += record.fileSize + 4 * (record.nameLength + 130);
     }
-    char stamp[kMaxPath], journal[kMaxPath];
-    MakeInstallPath(kStampFileName, stamp);
-    MakeInstallPath(kJournalFileName, journal);
-    if (!CanReplaceFile(stamp)) return FailFileCall(failure, stamp);
-    if (PathExists(journal)) return FailFile(failure, journal, kInTheWay);
-    AddTarget(stamp, &folders);
-    if (!CheckSideNames(&folders, failure)) return 0;
-    // A target the listing shows missing needs no lookup of its own.
-    absent->assign(g_PackageHeader.fileCount, 0);
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        MakeInstallPath(g_Records[i].view.name, target);
-        (*absent)[i] = static_cast<char>(IsSurelyAbsent(folders, target, names[i]));
-        if (!(*absent)[i] && !CanReplaceFile(target)) return FailFileCall(failure, target);
-    }
-    return 1;
+    FileIdentity journal;
+    if (GetFileIdentityIn(session->folders.root, kJournalFileName, &journal))
+        return FailFile(failure, (session->folders.directory + kJournalFileName).c_str(), kInTheWay);
+    return AddTarget(session, kStampFileName, &folders, targets, failure) &&
+           CheckSideNames(&folders, failure) &&
+           CheckStandingTargets(session, folders, targets, failure);
 }
 
-int CheckInstall(ExtractFailure* failure, std::vector<char>* absent) {
+int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,
+                 ExtractFailure* failure) {
+    GameFolders& folders = session->folders;
+    std::string directory = folders.directory;
+    if (!HoldGameFolder(directory.c_str(), &folders, failure)) return 0;
     uint64_t needed = 4096, free = 0;  // the stamp and the journal's own lines
-    if (!CheckTargets(failure, &needed, absent)) return 0;
-    if (GetFreeDiskSpace(g_InstallDir, &free) && free < needed)
+    if (!CheckTargets(session, &needed, targets, failure)) return 0;
+    if (GetFreeDiskSpace(folders.directory.c_str(), &free) && free < needed)
         return FailRoom(failure, needed, free);
     return 1;
 }

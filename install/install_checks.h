@@ -1,24 +1,28 @@
 // The checks an install makes before it writes anything: every record can
 // be written where it belongs, inside the game directory, now, and the disk
-// has room for the new files while the old ones still exist.
+// has room for the new files while the old ones still exist. They hold the
+// game folder and the folder of every file for the rest of the install.
 #pragma once
 #include <string>
 #include <vector>
-#include "install/install_failure.h"
+#include "install/install_session.h"
 
-// 1 when the install may start; 0 with the first thing that stops it.
-// absent[i] is 1 when the folder's listing showed nothing at the target of
-// record i (an original there later is met by a rename that won't replace).
-int CheckInstall(ExtractFailure* failure, std::vector<char>* absent);
+// Where one file of the install goes, worked out once: its held folder and
+// its names there.
+struct InstallTarget {
+    FolderHandle folder;
+    std::string name;   // the target's own name in its folder
+    std::string fresh;  // the new file beside it
+    std::string old;    // the original, set aside
+    int absent;         // the folder's listing showed nothing at the name
+};
+
+// 1 when the install may start: targets then holds one entry per record
+// and the stamp's last. 0 with the first thing that stops it.
+int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,
+                 ExtractFailure* failure);
 
 // 1 when record number index can be written where it belongs: it is whole,
 // its name stays inside the game directory and isn't one of ours, and the
 // path of its new file fits.
-int CheckRecord(uint32_t index, ExtractFailure* failure);
-
-// 1 when path is root or lies inside it (both resolved, as the system
-// spells them).
-int IsInsideFolder(const char* path, const char* root);
-
-// The path up to its last separator.
-std::string FolderOf(const char* path);
+int CheckRecord(const InstallSession* session, uint32_t index, ExtractFailure* failure);

@@ -1,7 +1,6 @@
 #include "install/install_dir.h"
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include "package/package_format.h"
 #include "platform/system.h"
 
@@ -35,11 +34,4 @@ int MakeInstallPath(const char* name, char* path) {
     memcpy(path, g_InstallDir, g_InstallDirLength);
     memcpy(path + g_InstallDirLength, name, length + 1);
     return 1;
-}
-
-int MakeSidePaths(const char* name, SidePaths* paths) {
-    std::string text(name);
-    return MakeInstallPath(name, paths->target) &&
-           MakeInstallPath((text + kNewFileSuffix).c_str(), paths->fresh) &&
-           MakeInstallPath((text + kOldFileSuffix).c_str(), paths->old);
 }

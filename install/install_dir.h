@@ -24,12 +24,3 @@ int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLe
 // The install directory with name appended, into path (kMaxPath bytes). 0
 // when it doesn't fit.
 int MakeInstallPath(const char* name, char* path);
-
-// The paths an install uses for one name: the target and its two side files.
-struct SidePaths {
-    char target[kMaxPath];
-    char fresh[kMaxPath];  // the new file beside it
-    char old[kMaxPath];    // the original set aside
-};
-// 0 when one of them doesn't fit a path.
-int MakeSidePaths(const char* name, SidePaths* paths);

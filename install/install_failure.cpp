@@ -1,7 +1,5 @@
 #include "install/install_failure.h"
 #include <cstdio>
-#include "platform/system.h"
-#include "install/progress_state.h"
 
 static int Fill(ExtractFailure* failure, FailureKind kind, const char* target,
                 const char* reason) {
@@ -52,32 +50,27 @@ const char* DescribeFileFailure(FileFailure failure) {
     return nullptr;
 }
 
-int AskRetry(const ExtractFailure& failure) {
-    char text[sizeof failure.target + sizeof failure.reason + 200];
-    if (failure.kind == kPackageFault) {
+void FormatFailure(const ExtractFailure& failure, char* text, uint32_t size) {
+    if (failure.kind == kPackageFault)
         // Nothing the user does here mends the package: no Retry.
-        snprintf(text, sizeof text,
+        snprintf(text, size,
                  "This update can't be installed: its file\n%s\n\n%s.\n\nNothing was "
                  "changed.",
                  failure.target, failure.reason);
-        ShowMessage(g_UpdaterWindow, text, "Error", kButtonsOk);
-        return 0;
-    }
-    if (failure.kind == kFolderMissing)
-        snprintf(text, sizeof text,
+    else if (failure.kind == kFolderMissing)
+        snprintf(text, size,
                  "The folder\n%s\ndoes not exist, and this update has files to put in it.\n\n"
                  "Check that the game is installed completely, then press Retry. Cancel stops "
                  "the update.",
                  failure.target);
     else if (failure.kind == kNoRoom)
-        snprintf(text, sizeof text,
+        snprintf(text, size,
                  "There is not enough room on the disk for this update: %s.\n\nMake room on "
                  "the disk, then press Retry. Cancel stops the update.",
                  failure.reason);
     else
-        snprintf(text, sizeof text,
+        snprintf(text, size,
                  "Could not write the file\n%s\n\n%s.\n\nClose the game and any program that "
                  "uses this file, then press Retry. Cancel stops the update.",
                  failure.target, failure.reason);
-    return ShowMessage(g_UpdaterWindow, text, "Error", kButtonsRetryCancel) == kAnswerRetry;
 }

@@ -1,7 +1,8 @@
-// Why an install can't go on at some file, folder or check, and the box that
-// tells the user: an "Error" box owned by the updater window, with Retry and
-// Cancel for what Retry can mend (a held file, a missing folder, no room, a
-// failed write), with OK only for a fault of the package itself.
+// Why an install can't go on at some file, folder or check, and the words
+// that tell the player: Retry and Cancel for what Retry can mend (a held
+// file, a missing folder, no room, a failed write), OK only for a fault of
+// the package itself. The install shows nothing itself: it asks through
+// its session's questions (install_session.h).
 #pragma once
 #include <cstdint>
 #include "platform/files.h"
@@ -31,6 +32,5 @@ int FailFileCall(ExtractFailure* failure, const char* target);
 // system's own words describe better.
 const char* DescribeFileFailure(FileFailure failure);
 
-// Shows the failure with Retry and Cancel; 1 for Retry. A package fault is
-// shown with OK only and gives 0.
-int AskRetry(const ExtractFailure& failure);
+// The failure in words for its box (text holds size bytes).
+void FormatFailure(const ExtractFailure& failure, char* text, uint32_t size);

@@ -2,9 +2,10 @@
 #include <cstdio>
 #include <cstring>
 #include "package/package_format.h"
+#include "package/record_names.h"
 #include "platform/protected_store.h"
 #include "base/hmac_sha256.h"
-#include "install/install_dir.h"
+#include "install/game_folders.h"
 
 static const char kJournalHeader[] = "Orvanta update journal 2\r\n";
 const size_t kMacDigits = 2 * kSha256Size;
@@ -43,26 +44,30 @@ std::string EncodeJournalLine(const JournalKey& key, uint32_t number, const Jour
 }
 
 static int IsTrustedName(const std::string& name, char kind) {
-    if (!strchr("NOP", kind)) return name.empty();
-    // The rule for record names refuses the updater's own names too.
-    return name.size() + kSuffixLength < kMaxPath && IsSafeRelativeName(name.c_str());
+    if (!strchr("ANOP", kind)) return name.empty();
+    // The rule for record names refuses the updater's own names, but the
+    // install writes the stamp like a record.
+    return name.size() + kSuffixLength < kMaxPath &&
+           (name == kStampFileName || IsSafeRelativeName(name.c_str()));
 }
 
-// One line without its CR LF: 0 unless it is whole and its MAC checks.
-static int ParseJournalLine(const JournalKey& key, const std::string& line, uint32_t* number,
-                            JournalEntry* entry) {
+// One line without its CR LF: its number, or 0 unless it is whole and its
+// MAC checks.
+static uint32_t ParseJournalLine(const JournalKey& key, const std::string& line,
+                                 JournalEntry* entry) {
     const size_t kFields = 8 + 1 + 1 + 1 + 3 * 17;  // number, kind, three numbers, TABs
     if (line.size() < kFields + 1 + kMacDigits || line[line.size() - kMacDigits - 1] != '\t')
         return 0;
     std::string body = line.substr(0, line.size() - kMacDigits - 1);
     if (line.compare(body.size() + 1, kMacDigits, LineMac(key, body)) != 0) return 0;
     unsigned long long size, volume, file;
+    unsigned number;
     char kind;
-    if (sscanf(body.c_str(), "%8x\t%c\t%16llx\t%16llx\t%16llx\t", number, &kind, &size, &volume,
+    if (sscanf(body.c_str(), "%8x\t%c\t%16llx\t%16llx\t%16llx\t", &number, &kind, &size, &volume,
                &file) != 5)
         return 0;
     *entry = JournalEntry{kind, {volume, file, size}, body.substr(kFields)};
-    return strchr("JNOPCR", kind) && IsTrustedName(entry->name, kind);
+    return strchr("JANOPCR", kind) && IsTrustedName(entry->name, kind) ? number : 0;
 }
 
 std::vector<JournalEntry> ParseJournal(const JournalKey& key, const unsigned char* bytes,
@@ -74,21 +79,14 @@ std::vector<JournalEntry> ParseJournal(const JournalKey& key, const unsigned cha
     uint32_t last = 0;
     for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
         JournalEntry entry;
-        uint32_t number = 0;
         // Numbers only go up: lines can't be reordered or repeated.
-        if (ParseJournalLine(key, text.substr(at, end - at), &number, &entry) && number > last) {
+        uint32_t number = ParseJournalLine(key, text.substr(at, end - at), &entry);
+        if (number > last) {
             entries.push_back(entry);
             last = number;
         }
     }
     return entries;
-}
-
-int ResolveInstallFolder(std::string* folder) {
-    char resolved[2 * kMaxPath];
-    if (!ResolvePath(g_InstallDir, resolved, sizeof resolved)) return 0;
-    *folder = resolved;
-    return 1;
 }
 
 std::string TagFolder(const std::string& folder) {
@@ -105,12 +103,12 @@ static int WriteText(FileHandle file, const std::string& text) {
     return WriteBlock(file, text.data(), size) == size;
 }
 
-int StartJournal(Journal* journal, ExtractFailure* failure) {
-    char path[kMaxPath];
+int StartJournal(Journal* journal, const GameFolders* folders, ExtractFailure* failure) {
     *journal = Journal{0, {}, {}, 0, {}, 0};
-    MakeInstallPath(kJournalFileName, path);
+    std::string shown = folders->directory + kJournalFileName;
+    const char* path = shown.c_str();
     JournalKey& key = journal->key;
-    if (!ResolveInstallFolder(&key.folder)) return FailFolder(failure, g_InstallDir);
+    key.folder = folders->rootPath;
     if (!GetRandomBytes(key.id, sizeof key.id) || !GetRandomBytes(key.secret, sizeof key.secret))
         return FailFile(failure, path, "The system gave no random numbers for its journal");
     // The marker goes first: every file made after it is covered.
@@ -120,7 +118,7 @@ int StartJournal(Journal* journal, ExtractFailure* failure) {
     if (!WriteProtectedRecord(MarkerName(key.folder).c_str(), record.data(),
                               static_cast<uint32_t>(record.size())))
         return FailFile(failure, path, "The update could not note its start in the registry");
-    journal->file = CreateNewFile(path);
+    journal->file = CreateNewFileIn(folders->root, kJournalFileName);
     if (!journal->file || !GetOpenFileIdentity(journal->file, &journal->self))
         return FailFileCall(failure, path);
     if (!WriteText(journal->file, kJournalHeader) ||
@@ -144,14 +142,11 @@ int IsSameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.volume == b.volume && a.file == b.file;
 }
 
-int EndJournal(Journal* journal) {
-    char path[kMaxPath];
+int EndJournal(Journal* journal, const GameFolders* folders) {
     LeaveJournal(journal);
     journal->entries.clear();
-    MakeInstallPath(kJournalFileName, path);
-    FileIdentity found;
-    int gone = !GetFileIdentity(path, &found) ||
-               (IsSameFile(found, journal->self) && RemoveFile(path));
+    ExpectedFile self = {journal->self, 0};
+    int gone = RemoveFileIn(folders->root, kJournalFileName, &self) != kEntryFailed;
     return gone && RemoveProtectedRecord(MarkerName(journal->key.folder).c_str());
 }
 
@@ -161,8 +156,8 @@ void LeaveJournal(Journal* journal) {
 }
 
 // The marker of an install in this folder, if one is in progress.
-static int ReadMarker(JournalKey* key) {
-    if (!ResolveInstallFolder(&key->folder)) return 0;
+static int ReadMarker(JournalKey* key, const std::string& folder) {
+    key->folder = folder;
     char record[sizeof key->id + sizeof key->secret + 2 * kMaxPath];
     uint32_t n = ReadProtectedRecord(MarkerName(key->folder).c_str(), record, sizeof record);
     const uint32_t kSecrets = sizeof key->id + sizeof key->secret;
@@ -173,11 +168,10 @@ static int ReadMarker(JournalKey* key) {
     return 1;
 }
 
-int ReadJournal(Journal* journal) {
-    char path[kMaxPath];
+int ReadJournal(Journal* journal, const GameFolders* folders) {
     *journal = Journal{0, {}, {}, 0, {}, 0};
-    if (!ReadMarker(&journal->key) || !MakeInstallPath(kJournalFileName, path)) return 0;
-    FileHandle file = OpenForRead(path);
+    if (!ReadMarker(&journal->key, folders->rootPath)) return 0;
+    FileHandle file = OpenFileIn(folders->root, kJournalFileName);
     if (!file) return 1;  // the marker alone: nothing was made yet
     uint64_t size = GetFileSize64(file);
     std::string bytes(size < (1u << 26) ? static_cast<size_t>(size) : 0, '\0');

@@ -25,6 +25,7 @@
 
 enum JournalKind : char {
     kJournalItself = 'J',     // the journal file's own identity (no name)
+    kJournalMaking = 'A',     // name + kNewFileSuffix is about to be made (no identity yet)
     kJournalNew = 'N',        // name + kNewFileSuffix was made new: its identity
     kJournalSetAside = 'O',   // name is about to become name + kOldFileSuffix: its identity
     kJournalPlaced = 'P',     // the new file (its identity, full size) is about to become name
@@ -61,10 +62,11 @@ struct Journal {
     int torn;  // a write failed part way: the next line starts on a line of its own
 };
 
-// Writes the marker for the install directory and creates the journal new
-// beside the game's files. 0 with failure telling why (EndJournal then
-// removes what was made).
-int StartJournal(Journal* journal, ExtractFailure* failure);
+struct GameFolders;
+
+// Writes the marker for the held game folder and creates the journal new
+// in it. 0 with failure telling why (EndJournal then removes what was made).
+int StartJournal(Journal* journal, const GameFolders* folders, ExtractFailure* failure);
 // Adds a line (written to the file before the step it announces; a flush
 // makes it durable).
 int AddJournalEntry(Journal* journal, char kind, const char* name, const FileIdentity& identity);
@@ -72,17 +74,14 @@ int AddJournalEntry(Journal* journal, char kind, const char* name, const FileIde
 int FlushJournal(Journal* journal);
 // Closes the journal, deletes its file (only while it is the file this
 // install made) and removes the marker. 1 when both are gone.
-int EndJournal(Journal* journal);
+int EndJournal(Journal* journal, const GameFolders* folders);
 // Closes the journal and leaves its file and marker for the next start.
 void LeaveJournal(Journal* journal);
-// The journal of an interrupted install in the install directory: 0 when no
+// The journal of an interrupted install in the held game folder: 0 when no
 // marker for this folder exists (then nothing is to be done, whatever lies
 // in the folder). journal gets the key and the trusted entries, no file.
-int ReadJournal(Journal* journal);
+int ReadJournal(Journal* journal, const GameFolders* folders);
 // 1 when both name the same file (volume and id; sizes aside).
 int IsSameFile(const FileIdentity& a, const FileIdentity& b);
 // A short tag for a game folder (hex), for names of its own in the store.
 std::string TagFolder(const std::string& folder);
-// The game folder as the journal's marker names it: the install directory
-// with links resolved. 0 when it doesn't exist.
-int ResolveInstallFolder(std::string* folder);

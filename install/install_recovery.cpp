@@ -3,8 +3,6 @@
 #include <cstring>
 #include <map>
 #include "platform/protected_store.h"
-#include "install/install_checks.h"
-#include "install/install_dir.h"
 
 namespace {
 
@@ -14,145 +12,149 @@ struct NameRecord {
     const FileIdentity* fresh = nullptr;
     const FileIdentity* original = nullptr;
     const FileIdentity* placed = nullptr;
+    int making = 0;  // its new file was announced before it was made
 };
 
-// 1 when the name itself (not what a link leads to) is the recorded file.
-int Holds(const char* path, const FileIdentity* identity, int sized) {
+// A name's place: its held folder and its three names there.
+struct NamePlace {
+    FolderHandle folder;
+    std::string target, fresh, old;
+};
+
+ExpectedFile Expect(const FileIdentity& identity, int sized) { return ExpectedFile{identity, sized}; }
+
+int Holds(const NamePlace& p, const std::string& name, const FileIdentity& identity) {
     FileIdentity found;
-    return identity && GetFileIdentity(path, &found) && IsSameFile(found, *identity) &&
-           (!sized || found.size == identity->size);
+    return GetFileIdentityIn(p.folder, name.c_str(), &found) && IsSameFile(found, identity);
 }
 
-// Puts one name back: its original returns over our new file or where
+// Our new file beside the target goes: the one recorded, or, announced
+// only, whatever plain file has the name (the install's own name).
+int RemoveFresh(const NamePlace& p, const NameRecord& r) {
+    if (!r.fresh && !r.making) return 1;
+    ExpectedFile fresh = r.fresh ? Expect(*r.fresh, 0) : ExpectedFile();
+    return RemoveFileIn(p.folder, p.fresh.c_str(), r.fresh ? &fresh : nullptr) != kEntryFailed;
+}
+
+// Puts one name back: its original returns where our placed file stood or
 // nothing stands (never over a file of someone else's: that fails); a new
 // file that had no original is removed while it is still the one we placed.
-int RollBackName(const SidePaths& p, const NameRecord& r) {
+int RollBackName(const NamePlace& p, const NameRecord& r) {
     int ok = 1;
-    if (Holds(p.old, r.original, 0)) {
-        FileIdentity standing;
-        ok = (!GetFileIdentity(p.target, &standing) || Holds(p.target, r.fresh, 0)) &&
-             MoveFileOver(p.old, p.target);
-    } else if (!r.original) {
-        ok = RemoveOwnFile(p.target, r.placed, 1);
+    if (r.original && Holds(p, p.old, *r.original)) {
+        ExpectedFile fresh = r.fresh ? Expect(*r.fresh, 0) : ExpectedFile();
+        if (r.fresh) ok = RemoveFileIn(p.folder, p.target.c_str(), &fresh) != kEntryFailed;
+        ExpectedFile original = Expect(*r.original, 0);
+        ok = ok && MoveFileIn(p.folder, p.old.c_str(), p.target.c_str(), &original) == kEntryDone;
+    } else if (!r.original && r.placed) {
+        ExpectedFile placed = Expect(*r.placed, 1);
+        ok = RemoveFileIn(p.folder, p.target.c_str(), &placed) != kEntryFailed;
     }
-    return RemoveOwnFile(p.fresh, r.fresh) && ok;
+    return RemoveFresh(p, r) && ok;
 }
 
-int FinishName(const SidePaths& p, const NameRecord& r) {
-    return RemoveOwnFile(p.old, r.original) && RemoveOwnFile(p.fresh, r.fresh);
+int FinishName(const NamePlace& p, const NameRecord& r) {
+    ExpectedFile original = r.original ? Expect(*r.original, 0) : ExpectedFile();
+    int ok = !r.original || RemoveFileIn(p.folder, p.old.c_str(), &original) != kEntryFailed;
+    return RemoveFresh(p, r) && ok;
 }
 
-// 1 when the folder of target, links resolved, lies inside the game folder.
-int IsInsideGame(const char* target, const char* root, std::map<std::string, int>* known) {
-    std::string folder = FolderOf(target);
-    auto found = known->find(folder);
-    if (found != known->end()) return found->second;
-    char resolved[2 * kMaxPath];
-    int inside = ResolvePath(folder.c_str(), resolved, sizeof resolved) &&
-                 IsInsideFolder(resolved, root);
-    (*known)[folder] = inside;
-    return inside;
-}
-
-}  // namespace
-
-int RemoveOwnFile(const char* path, const FileIdentity* identity, int sized) {
-    if (!Holds(path, identity, sized)) return 1;
-    MakeFileWritable(path);
-    return RemoveFile(path);
-}
-
-RecoveryOutcome RecoverFromEntries(const std::vector<JournalEntry>& entries,
-                                   std::string* failedPath) {
+std::map<std::string, NameRecord> ReadNames(const std::vector<JournalEntry>& entries,
+                                            int* committed) {
     std::map<std::string, NameRecord> names;
-    int committed = 0;
     for (const JournalEntry& e : entries) {
         if (e.kind == kJournalCommitted || e.kind == kJournalRolledBack)
-            committed = e.kind == kJournalCommitted;
-        NameRecord& r = strchr("NOP", e.kind) ? names[e.name] : names[""];
+            *committed = e.kind == kJournalCommitted;
+        if (!strchr("ANOP", e.kind)) continue;
+        NameRecord& r = names[e.name];
+        if (e.kind == kJournalMaking) r.making = 1;
         if (e.kind == kJournalNew) r.fresh = &e.identity;
         if (e.kind == kJournalSetAside) r.original = &e.identity;
         if (e.kind == kJournalPlaced) r.placed = &e.identity;
     }
-    names.erase("");
+    return names;
+}
+
+}  // namespace
+
+RecoveryOutcome RecoverFromEntries(GameFolders* folders, const std::vector<JournalEntry>& entries,
+                                   std::string* failedName) {
+    int committed = 0;
+    std::map<std::string, NameRecord> names = ReadNames(entries, &committed);
     if (names.empty()) return kNothingToRecover;
-    char root[2 * kMaxPath];
-    std::map<std::string, int> folders;
-    int rooted = ResolvePath(g_InstallDir, root, sizeof root);
     for (const auto& name : names) {
-        SidePaths p;
-        // A name too long to write beside in this folder was never ours; one
-        // whose folder now leads out of the game is left alone.
-        if (!rooted || !MakeSidePaths(name.first.c_str(), &p) ||
-            !IsInsideGame(p.target, root, &folders))
-            continue;
+        NamePlace p;
+        const char* leaf;
+        ExtractFailure ignored;
+        // A folder that is gone, or now leads out of the game, is left alone.
+        if (!HoldFolderOf(folders, name.first.c_str(), &p.folder, &leaf, &ignored)) continue;
+        p.target = leaf;
+        p.fresh = p.target + kNewFileSuffix;
+        p.old = p.target + kOldFileSuffix;
         int done = committed ? FinishName(p, name.second) : RollBackName(p, name.second);
-        if (!done && failedPath->empty()) *failedPath = name.first;
+        if (!done && failedName->empty()) *failedName = name.first;
     }
-    if (!failedPath->empty()) return kIncomplete;
+    if (!failedName->empty()) return kIncomplete;
     return committed ? kFinished : kRolledBack;
 }
 
-static void TellOutcome(WindowHandle owner, RecoveryOutcome outcome, const std::string& failed) {
-    char text[kMaxPath + 400];
+static void TellOutcome(const GameFolders& folders, const InstallQuestions* questions,
+                        RecoveryOutcome outcome, const std::string& failed) {
+    char text[2 * kMaxPath + 400];
     if (outcome == kIncomplete) {
         snprintf(text, sizeof text,
                  "An earlier update of Orvanta was interrupted, and its files could not all be "
                  "put back:\n%s%s\n\nClose the game and any program that uses its files, then "
                  "start the update again.",
-                 g_InstallDir, failed.c_str());
-        ShowMessage(owner, text, "Error", kButtonsOk);
+                 folders.directory.c_str(), failed.c_str());
+        questions->tell(questions->context, text, "Error");
         return;
     }
-    ShowMessage(owner,
-                outcome == kFinished
-                    ? "An earlier update of Orvanta was interrupted after all its files were in "
-                      "place. Its last steps have now been finished."
-                    : "An earlier update of Orvanta was interrupted before it was finished. "
-                      "The game's files were put back as they were before it.",
-                "Update interrupted", kButtonsOk);
+    questions->tell(questions->context,
+                    outcome == kFinished
+                        ? "An earlier update of Orvanta was interrupted after all its files were "
+                          "in place. Its last steps have now been finished."
+                        : "An earlier update of Orvanta was interrupted before it was finished. "
+                          "The game's files were put back as they were before it.",
+                    "Update interrupted");
 }
 
-// 1 also when the folder doesn't exist: there is nothing to guard.
-static int LockInstallFolder(WindowHandle owner) {
-    // Held until the process ends or works on another folder.
-    static LockHandle held = 0;
-    static std::string heldFolder;
-    std::string folder;
-    if (!ResolveInstallFolder(&folder) || (held && folder == heldFolder)) return 1;
-    LockHandle lock = TakeLock(("OrvantaUpdate-" + TagFolder(folder)).c_str());
-    if (!lock) {
+int RecoverHeldFolder(GameFolders* folders, const InstallQuestions* questions) {
+    Journal journal;
+    if (!ReadJournal(&journal, folders)) return 1;
+    std::string failed;
+    RecoveryOutcome outcome = RecoverFromEntries(folders, journal.entries, &failed);
+    if (outcome != kIncomplete) EndJournal(&journal, folders);
+    if (outcome != kNothingToRecover) TellOutcome(*folders, questions, outcome, failed);
+    return outcome != kIncomplete;
+}
+
+static int LockGameFolder(const GameFolders& folders, FolderLock* lock,
+                          const InstallQuestions* questions) {
+    LockHandle taken = TakeLock(("OrvantaUpdate-" + TagFolder(folders.rootPath)).c_str());
+    if (!taken) {
         char text[kMaxPath + 200];
         snprintf(text, sizeof text,
                  "Another update of Orvanta is running for the game in\n%s\n\nLet it finish, "
                  "then start this update again.",
-                 g_InstallDir);
-        ShowMessage(owner, text, "Error", kButtonsOk);
+                 folders.directory.c_str());
+        questions->tell(questions->context, text, "Error");
         return 0;
     }
-    ReleaseLock(held);
-    held = lock;
-    heldFolder = folder;
+    ReleaseLock(lock->handle);
+    lock->handle = taken;
+    lock->folder = folders.rootPath;
     return 1;
 }
 
-int RecoverInterruptedInstall(WindowHandle owner) {
-    if (!LockInstallFolder(owner)) return 0;
-    Journal journal;
-    if (!ReadJournal(&journal)) return 1;
-    std::string failed;
-    RecoveryOutcome outcome = RecoverFromEntries(journal.entries, &failed);
-    if (outcome != kIncomplete) EndJournal(&journal);
-    if (outcome != kNothingToRecover) TellOutcome(owner, outcome, failed);
-    return outcome != kIncomplete;
-}
-
-int RecoverInterruptedInstallAt(const char* directory, WindowHandle owner) {
-    char saved[kMaxPath];
-    uint32_t savedLength = g_InstallDirLength;
-    memcpy(saved, g_InstallDir, sizeof saved);
-    int ok = !SetInstallDir(directory, 0, IsAnsiLeadByte) || RecoverInterruptedInstall(owner);
-    memcpy(g_InstallDir, saved, sizeof saved);
-    g_InstallDirLength = savedLength;
+int RecoverInterruptedInstall(const char* directory, FolderLock* lock,
+                              const InstallQuestions* questions) {
+    GameFolders folders;
+    ExtractFailure ignored;
+    // A folder that doesn't exist has nothing to guard.
+    if (!HoldGameFolder(directory, &folders, &ignored)) return 1;
+    int ok = (lock->handle && lock->folder == folders.rootPath) ||
+             (LockGameFolder(folders, lock, questions) && RecoverHeldFolder(&folders, questions));
+    ReleaseGameFolders(&folders);
     return ok;
 }

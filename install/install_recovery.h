@@ -4,8 +4,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "platform/system.h"
-#include "install/install_journal.h"
+#include "install/install_session.h"
 
 enum RecoveryOutcome {
     kNothingToRecover,
@@ -15,28 +14,26 @@ enum RecoveryOutcome {
 };
 
 // Puts the game back as it was before the install the (trusted) entries
-// describe, or, when they say it committed, finishes it. Acts only on files
-// whose identity is the one the entries recorded for the name (never on a
-// link: its own identity is read), in folders that lie inside the game
-// folder with links resolved. A file placed where there was none is
-// deleted only while it also has the size the entries recorded.
-// failedPath gets the first file it could not handle.
-RecoveryOutcome RecoverFromEntries(const std::vector<JournalEntry>& entries,
-                                   std::string* failedPath);
+// describe, or, when they say it committed, finishes it. Acts only inside
+// the held game folder, in folders held one level at a time (one that now
+// leads out of the game is left alone), and only on files whose identity is
+// the one the entries recorded for the name, never through a link. A file
+// placed where there was none is deleted only while it also has the size
+// the entries recorded; a new file announced but not yet recorded is
+// deleted while it is a plain file (its name was the install's alone).
+// failedName gets the first name it could not handle.
+RecoveryOutcome RecoverFromEntries(GameFolders* folders, const std::vector<JournalEntry>& entries,
+                                   std::string* failedName);
 
-// Deletes the file at path while it is the one identity names (and, when
-// sized, still of its size). 1 when it is gone or isn't ours.
-int RemoveOwnFile(const char* path, const FileIdentity* identity, int sized = 0);
+// Recovers from a journal left in the held game folder by an install that
+// did not end (only while the marker of that install names this folder),
+// tells the player what was done and removes the journal and marker when all
+// is done. 0 when the game could not be put in order.
+int RecoverHeldFolder(GameFolders* folders, const InstallQuestions* questions);
 
-// Takes this process's lock on the game folder (one updater at a time works
-// on it; while another holds it, an "Error" box says so), then recovers
-// from a journal left in the install directory by an install that did not
-// end (only while the marker of that install names this folder), tells the
-// user what was done (owned by owner) and removes the journal and marker
-// when all is done. 0 when the game could not be put in order or another
-// updater works on it: no update may start.
-int RecoverInterruptedInstall(WindowHandle owner);
-
-// The same for the game in directory (as the user gives it), leaving the
-// install directory as it was.
-int RecoverInterruptedInstallAt(const char* directory, WindowHandle owner);
+// Takes the lock on the game folder at directory (one updater at a time
+// works on it; while another holds it, the player is told), then recovers it
+// as above. Nothing is done again for the folder the lock already guards. 0
+// when no update may start there.
+int RecoverInterruptedInstall(const char* directory, FolderLock* lock,
+                              const InstallQuestions* questions);

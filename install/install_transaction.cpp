@@ -2,280 +2,324 @@
 #include <string>
 #include <vector>
 #include "install/install_checks.h"
-#include "install/install_dir.h"
-#include "install/install_journal.h"
 #include "install/install_recovery.h"
 #include "install/record_writer.h"
-#include "package/package_info.h"
-#include "platform/system.h"
-#include "install/progress_state.h"
+
+void CountInstalledBytes(InstallSession* session, uint32_t bytes) {
+    SetInstalledBytes(session, session->bytesDone + bytes);
+}
+
+void SetInstalledBytes(InstallSession* session, uint32_t bytesDone) {
+    session->bytesDone = bytesDone;
+    if (session->progress.show) session->progress.show(session->progress.context, bytesDone);
+}
+
+namespace {
 
 // One file of the install: a record, or the stamp last.
 struct InstallItem {
-    const char* name;
-    const unsigned char* content;
-    uint32_t size;
-    FileIdentity fresh;     // its new file, once made
-    FileIdentity original;  // the file it replaces, once announced
+    const char* name;        // as the journal names it
+    const InstallTarget* at;
+    PayloadView content;
+    int counted;             // its bytes count on the bar
+    FileIdentity fresh;      // its new file, once made
+    FileIdentity original;   // the file it replaces, once announced
     int hasOriginal;
     int announced;  // the journal has its renames, flushed
-    int setAside;   // its original is now name + kOldFileSuffix
+    int setAside;   // its original is now its old side name
     int placed;     // its new file is now in place
     int absent;     // the checks saw no original: none is looked up
     FileHandle open;  // its new file, held open from its making to its rename
-    // A compressed record's stream (content), of storedSize bytes, that
-    // inflates to size bytes.
-    int compressed;
-    uint32_t storedSize;
 };
 
-static InstallItem MakeItem(const char* name, const unsigned char* content, uint32_t size,
-                            int compressed = 0, uint32_t storedSize = 0) {
-    return InstallItem{name, content, size, {}, {}, 0, 0, 0, 0, 0, 0, compressed, storedSize};
+InstallItem MakeItem(const char* name, const InstallTarget* at, const PayloadView& content,
+                     int counted) {
+    return InstallItem{name, at, content, counted, {}, {}, 0, 0, 0, 0, at->absent, 0};
 }
 
-static Journal journal;
-
-// The item's content as a record's, for the writer.
-static PayloadView ItemView(const InstallItem& item) {
-    return PayloadView{item.name, 0, item.content, item.compressed ? item.storedSize : item.size,
-                       item.size, item.compressed};
+std::string Shown(const InstallSession* session, const InstallItem& item, const std::string& leaf) {
+    std::string name = item.name;
+    return session->folders.directory + name.substr(0, name.size() - item.at->name.size()) + leaf;
 }
 
-static int FailTooLong(ExtractFailure* failure, const char* name) {
-    return FailFile(failure, name, DescribeFileFailure(kFailurePathTooLong));
+int FailCall(const InstallSession* session, const InstallItem& item, const std::string& leaf,
+             ExtractFailure* failure) {
+    return FailFileCall(failure, Shown(session, item, leaf).c_str());
 }
 
-// Makes the item's new file beside its target (new: never a file that was
-// there, never through a link), journals it with its identity and writes
-// it. A file that isn't whole goes again, so that Retry makes it anew. A
-// file kept open is renamed through its handle: no second open, and no one
-// can swap another file in under its side name meanwhile.
-static int StageItem(InstallItem* item, int counted, int keepOpen, ExtractFailure* failure) {
-    SidePaths paths;
-    if (!MakeSidePaths(item->name, &paths)) return FailTooLong(failure, item->name);
-    FileHandle file = CreateNewFile(paths.fresh);
-    if (!file) return FailFileCall(failure, paths.fresh);
-    int ok = GetOpenFileIdentity(file, &item->fresh) || FailFileCall(failure, paths.fresh);
-    if (ok && !AddJournalEntry(&journal, kJournalNew, item->name, item->fresh))
-        ok = FailFileCall(failure, kJournalFileName);
-    ok = ok && WriteRecordContent(file, paths.fresh, ItemView(*item), counted, failure);
-    if (ok && keepOpen) {
-        item->open = file;
-        return 1;
-    }
-    CloseFile(file);
-    if (!ok) RemoveOwnFile(paths.fresh, &item->fresh);
-    return ok;
+int FailJournal(const InstallSession*, ExtractFailure* failure) {
+    return FailFileCall(failure, kJournalFileName);
 }
 
-static InstallItem RecordItem(uint32_t index) {
-    const PayloadView& view = g_Records[index].view;
-    return MakeItem(view.name, view.content, view.fileSize, view.compressed, view.contentSize);
+void CountChunk(void* context, uint32_t bytes) {
+    CountInstalledBytes(static_cast<InstallSession*>(context), bytes);
 }
 
-int ExtractPayloadFile(uint32_t index, ExtractFailure* failure) {
-    if (!CheckRecord(index, failure)) return 0;
-    InstallItem item = RecordItem(index);
-    return StageItem(&item, 1, 0, failure);
-}
-
-static void CloseItemFile(InstallItem* item) {
+void CloseItemFile(InstallItem* item) {
     if (item->open) CloseFile(item->open);
     item->open = 0;
 }
 
-// Renames the item's new file into place: through its handle when it is
-// held open, else (or when that fails: the name then says why) by name.
-static int PlaceItem(InstallItem* item, const SidePaths& p) {
-    if (item->open && RenameOpenFile(item->open, p.target)) return 1;
-    CloseItemFile(item);
-    return MoveFileToNewName(p.fresh, p.target);
+// Makes the item's new file beside its target (new: never a file that was
+// there, never through a link), journals it with its identity and writes
+// it. A file that isn't whole goes again, so that Retry makes it anew. It
+// stays open until its rename, done through its handle: no second open,
+// and no one can swap another file in under its side name meanwhile.
+int StageItem(InstallSession* session, InstallItem* item, ExtractFailure* failure) {
+    const InstallTarget& at = *item->at;
+    FileHandle file = CreateNewFileIn(at.folder, at.fresh.c_str());
+    if (!file) return FailCall(session, *item, at.fresh, failure);
+    int ok = GetOpenFileIdentity(file, &item->fresh) || FailCall(session, *item, at.fresh, failure);
+    if (ok && !AddJournalEntry(&session->journal, kJournalNew, item->name, item->fresh))
+        ok = FailJournal(session, failure);
+    WrittenBytes written = {CountChunk, session};
+    ok = ok && WriteRecordContent(file, Shown(session, *item, at.fresh).c_str(), item->content,
+                                  item->counted ? &written : nullptr, failure);
+    if (ok) {
+        item->open = file;
+        return 1;
+    }
+    CloseFile(file);
+    ExpectedFile made = {item->fresh, 0};
+    RemoveFileIn(at.folder, at.fresh.c_str(), &made);
+    return 0;
+}
+
+// Journals, flushed before any of them is made, the new files of items: a
+// process killed right after making one leaves a file recovery knows of.
+int AnnounceMaking(InstallSession* session, InstallItem* items, size_t count,
+                   ExtractFailure* failure) {
+    for (size_t i = 0; i < count; i++)
+        if (!AddJournalEntry(&session->journal, kJournalMaking, items[i].name, FileIdentity{}))
+            return FailJournal(session, failure);
+    return FlushJournal(&session->journal) || FailJournal(session, failure);
 }
 
 // Journals the renames of the items not yet announced (with the identity of
 // the original each replaces) and flushes the journal once for them all,
 // before the first of them: a power cut can't leave a renamed file the
 // journal doesn't know.
-static int AnnounceRenames(InstallItem* items, size_t count, ExtractFailure* failure) {
+int AnnounceRenames(InstallSession* session, InstallItem* items, size_t count,
+                    ExtractFailure* failure) {
     for (size_t i = 0; i < count; i++) {
         InstallItem& item = items[i];
         if (item.announced) continue;
-        SidePaths p;
-        if (!MakeSidePaths(item.name, &p)) return FailTooLong(failure, item.name);
-        item.hasOriginal = !item.absent && GetFileIdentity(p.target, &item.original);
+        item.hasOriginal =
+            !item.absent && GetFileIdentityIn(item.at->folder, item.at->name.c_str(),
+                                                  &item.original);
         FileIdentity placed = item.fresh;
-        placed.size = item.size;
+        placed.size = item.content.fileSize;
+        Journal* journal = &session->journal;
         if ((item.hasOriginal &&
-             !AddJournalEntry(&journal, kJournalSetAside, item.name, item.original)) ||
-            !AddJournalEntry(&journal, kJournalPlaced, item.name, placed))
-            return FailFileCall(failure, kJournalFileName);
+             !AddJournalEntry(journal, kJournalSetAside, item.name, item.original)) ||
+            !AddJournalEntry(journal, kJournalPlaced, item.name, placed))
+            return FailJournal(session, failure);
         item.announced = 1;
     }
-    return FlushJournal(&journal) || FailFileCall(failure, kJournalFileName);
+    return FlushJournal(&session->journal) || FailJournal(session, failure);
+}
+
+// Renames the item's new file into place: through its handle when it is
+// held open, else (or when that fails: the name then says why) by name.
+int PlaceItem(InstallItem* item) {
+    const InstallTarget& at = *item->at;
+    if (item->open && RenameOpenFileIn(item->open, at.folder, at.name.c_str())) return 1;
+    CloseItemFile(item);
+    ExpectedFile made = {item->fresh, 0};
+    return MoveFileIn(at.folder, at.fresh.c_str(), at.name.c_str(), &made) == kEntryDone;
 }
 
 // Sets the original aside and renames the new file into place, as
 // announced. Done steps are kept, so Retry goes on where it stopped; a
 // retry first announces again an original that changed meanwhile.
-static int CommitItem(InstallItem* item, int retried, ExtractFailure* failure) {
-    SidePaths p;
-    if (!MakeSidePaths(item->name, &p)) return FailTooLong(failure, item->name);
-    FileIdentity now;
+int CommitItem(InstallSession* session, InstallItem* item, int retried, ExtractFailure* failure) {
+    const InstallTarget& at = *item->at;
     if (retried && !item->setAside) {
-        int standing = GetFileIdentity(p.target, &now);
+        FileIdentity now;
+        int standing = GetFileIdentityIn(at.folder, at.name.c_str(), &now);
         item->announced = standing == item->hasOriginal &&
                           (!standing || IsSameFile(now, item->original));
         item->absent = 0;
-        if (!AnnounceRenames(item, 1, failure)) return 0;
+        if (!AnnounceRenames(session, item, 1, failure)) return 0;
     }
     // Neither rename replaces a file: one put at either name meanwhile stops
     // it, and Retry looks again.
     if (!item->setAside && item->hasOriginal) {
-        if (!MoveFileToNewName(p.target, p.old)) return FailFileCall(failure, p.target);
+        ExpectedFile original = {item->original, 0};
+        if (MoveFileIn(at.folder, at.name.c_str(), at.old.c_str(), &original) != kEntryDone)
+            return FailCall(session, *item, at.name, failure);
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!PlaceItem(item, p)) return FailFileCall(failure, p.target);
+        if (!PlaceItem(item)) return FailCall(session, *item, at.name, failure);
         item->placed = 1;
     }
     CloseItemFile(item);
     return 1;
 }
 
-// Runs step until it succeeds, or the user cancels (0).
+// Runs step until it succeeds, or the player cancels (0).
 template <typename Step>
-static int RetryUntilDone(Step step) {
+int RetryUntilDone(const InstallSession* session, Step step) {
     ExtractFailure failure;
+    const InstallQuestions& q = session->questions;
     while (!step(&failure))
-        if (!AskRetry(failure)) return 0;
+        if (!q.askRetry(q.context, failure)) return 0;
     return 1;
 }
 
 // The renames of items, announced first in one batch.
-static int CommitItems(InstallItem* items, size_t count) {
-    if (!RetryUntilDone([&](ExtractFailure* failure) {
-            return AnnounceRenames(items, count, failure);
+int CommitItems(InstallSession* session, InstallItem* items, size_t count) {
+    if (!RetryUntilDone(session, [&](ExtractFailure* failure) {
+            return AnnounceRenames(session, items, count, failure);
         }))
         return 0;
     for (size_t i = 0; i < count; i++) {
         int retried = 0;
-        if (!RetryUntilDone([&](ExtractFailure* failure) {
-                return CommitItem(&items[i], retried++, failure);
+        if (!RetryUntilDone(session, [&](ExtractFailure* failure) {
+                return CommitItem(session, &items[i], retried++, failure);
             }))
             return 0;
     }
     return 1;
 }
 
-// New files held open until their renames: a batch is made, then its
-// renames announced (one flush) and done, so that few handles are open.
+// New files held open until their renames: a batch is announced, made,
+// then its renames announced (one flush each) and done, so that few
+// handles are open.
 const size_t kRenameBatch = 256;
 
-static int StageRecords(const std::vector<char>& absent, std::vector<InstallItem>* items) {
-    size_t first = 0;  // the first item not yet in place
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
-        uint32_t bytesBefore = g_BytesDone;
-        InstallItem item = RecordItem(i);
-        item.absent = absent[i];
-        int done = RetryUntilDone([&](ExtractFailure* failure) {
-            g_BytesDone = bytesBefore;  // a retried file counts once
-            SetProgress(ComputeProgress(bytesBefore, g_PackageHeader.totalBytes));
-            return CheckRecord(i, failure) && StageItem(&item, 1, 1, failure);
-        });
-        if (!done) return 0;
-        items->push_back(item);
-        if (items->size() - first == kRenameBatch || i + 1 == g_PackageHeader.fileCount) {
-            if (!CommitItems(items->data() + first, items->size() - first)) return 0;
-            first = items->size();
-        }
+int StageBatch(InstallSession* session, InstallItem* items, size_t count) {
+    if (!RetryUntilDone(session, [&](ExtractFailure* failure) {
+            return AnnounceMaking(session, items, count, failure);
+        }))
+        return 0;
+    for (size_t i = 0; i < count; i++) {
+        uint32_t bytesBefore = session->bytesDone;
+        if (!RetryUntilDone(session, [&](ExtractFailure* failure) {
+                SetInstalledBytes(session, bytesBefore);  // a retried file counts once
+                return StageItem(session, &items[i], failure);
+            }))
+            return 0;
+    }
+    return CommitItems(session, items, count);
+}
+
+int StageRecords(InstallSession* session, const std::vector<InstallTarget>& targets,
+                 std::vector<InstallItem>* items) {
+    uint32_t count = session->header->fileCount;
+    for (uint32_t i = 0; i < count; i++) {
+        const PayloadView& view = (*session->records)[i].view;
+        items->push_back(MakeItem(view.name, &targets[i], view, 1));
+    }
+    for (size_t first = 0; first < items->size(); first += kRenameBatch) {
+        size_t n = items->size() - first < kRenameBatch ? items->size() - first : kRenameBatch;
+        if (!StageBatch(session, items->data() + first, n)) return 0;
     }
     return 1;
 }
 
 // The stamp goes in like the records, but a stamp that can't be written is
 // left out without a word, as it always was: the update itself is done.
-static void PlaceStamp(std::vector<InstallItem>* items) {
+void PlaceStamp(InstallSession* session, const InstallTarget* at, std::vector<InstallItem>* items) {
     static unsigned char stamp[kStampSize];
-    EncodeStamp(g_PackageHeader.buildTime, stamp);
-    InstallItem item = MakeItem(kStampFileName, stamp, kStampSize);
+    EncodeStamp(session->header->buildTime, stamp);
+    PayloadView content = {kStampFileName, 0, stamp, kStampSize, kStampSize, 0};
+    InstallItem item = MakeItem(kStampFileName, at, content, 0);
     ExtractFailure ignored;
-    if (StageItem(&item, 0, 0, &ignored) && AnnounceRenames(&item, 1, &ignored) &&
-        CommitItem(&item, 0, &ignored)) {
+    if (AnnounceMaking(session, &item, 1, &ignored) && StageItem(session, &item, &ignored) &&
+        AnnounceRenames(session, &item, 1, &ignored) && CommitItem(session, &item, 0, &ignored)) {
         items->push_back(item);
         return;
     }
+    CloseItemFile(&item);
     std::vector<JournalEntry> stampEntries;
-    for (const JournalEntry& e : journal.entries)
+    for (const JournalEntry& e : session->journal.entries)
         if (e.name == kStampFileName) stampEntries.push_back(e);
     std::string failed;
-    RecoverFromEntries(stampEntries, &failed);
+    RecoverFromEntries(&session->folders, stampEntries, &failed);
 }
 
 // The commit is a step like the others: the install counts as done only
 // once its line is on the disk.
-static int CommitInstall(ExtractFailure* failure) {
-    if (AddJournalEntry(&journal, kJournalCommitted, "", FileIdentity{}) && FlushJournal(&journal))
+int CommitInstall(InstallSession* session, ExtractFailure* failure) {
+    Journal* journal = &session->journal;
+    if (AddJournalEntry(journal, kJournalCommitted, "", FileIdentity{}) && FlushJournal(journal))
         return 1;
-    FailFileCall(failure, kJournalFileName);
-    if (journal.entries.back().kind == kJournalCommitted) journal.entries.pop_back();
+    FailJournal(session, failure);
+    if (journal->entries.back().kind == kJournalCommitted) journal->entries.pop_back();
     return 0;
 }
 
 // After a Cancel: every original back, every new file gone. A commit line
 // that may have reached the file without the flush is revoked first.
-static void RollBackInstall(int commitTried) {
-    if (commitTried) AddJournalEntry(&journal, kJournalRolledBack, "", FileIdentity{});
+void RollBackInstall(InstallSession* session, int commitTried) {
+    Journal* journal = &session->journal;
+    if (commitTried) AddJournalEntry(journal, kJournalRolledBack, "", FileIdentity{});
     std::string failed;
-    RecoveryOutcome outcome = RecoverFromEntries(journal.entries, &failed);
+    RecoveryOutcome outcome = RecoverFromEntries(&session->folders, journal->entries, &failed);
     if (outcome != kIncomplete) {
-        EndJournal(&journal);
+        EndJournal(journal, &session->folders);
         return;
     }
-    LeaveJournal(&journal);
-    RecoverInterruptedInstall(g_UpdaterWindow);
+    LeaveJournal(journal);
+    RecoverHeldFolder(&session->folders, &session->questions);
 }
 
 // The set-aside originals, each while it is the file set aside. Only the
 // items' own side names are looked at: a lookup of a name that isn't there
 // costs a search of its whole folder where names match without case (Wine).
-static int RemoveOriginals(const std::vector<InstallItem>& items) {
+int RemoveOriginals(const std::vector<InstallItem>& items) {
     int all = 1;
     for (const InstallItem& item : items) {
-        SidePaths p;
-        if (item.setAside && MakeSidePaths(item.name, &p))
-            all = RemoveOwnFile(p.old, &item.original) && all;
+        ExpectedFile original = {item.original, 0};
+        if (item.setAside)
+            all = RemoveFileIn(item.at->folder, item.at->old.c_str(), &original) != kEntryFailed &&
+                  all;
     }
     return all;
 }
 
-int InstallPackage() {
-    std::vector<char> absent;
-    if (!RetryUntilDone([&](ExtractFailure* failure) { return CheckInstall(failure, &absent); }))
-        return 0;
-    if (!RetryUntilDone([](ExtractFailure* failure) {
-            if (StartJournal(&journal, failure)) return 1;
-            EndJournal(&journal);  // a journal that couldn't start leaves nothing
-            return 0;
-        }))
-        return 0;
+int StartInstallJournal(InstallSession* session, ExtractFailure* failure) {
+    if (StartJournal(&session->journal, &session->folders, failure)) return 1;
+    EndJournal(&session->journal, &session->folders);  // a journal that couldn't start leaves nothing
+    return 0;
+}
+
+// Writes every file, the stamp and the commit; 0 after a Cancel, with the
+// game put back.
+int WriteEverything(InstallSession* session, const std::vector<InstallTarget>& targets) {
     std::vector<InstallItem> items;
-    int done = StageRecords(absent, &items), commitTried = 0;
+    int done = StageRecords(session, targets, &items), commitTried = 0;
     if (done) {
-        PlaceStamp(&items);
+        PlaceStamp(session, &targets.back(), &items);
         commitTried = 1;
-        done = RetryUntilDone(CommitInstall);
+        done = RetryUntilDone(session, [&](ExtractFailure* failure) {
+            return CommitInstall(session, failure);
+        });
     }
     if (!done) {
         for (InstallItem& item : items) CloseItemFile(&item);  // open files can't be removed
-        RollBackInstall(commitTried);
+        RollBackInstall(session, commitTried);
         return 0;
     }
     // The originals go; one that can't is left for the next start to remove.
-    if (RemoveOriginals(items)) {
-        EndJournal(&journal);
-    } else {
-        LeaveJournal(&journal);
-    }
+    if (RemoveOriginals(items)) EndJournal(&session->journal, &session->folders);
+    else LeaveJournal(&session->journal);
     return 1;
+}
+
+}  // namespace
+
+int InstallPackage(InstallSession* session) {
+    std::vector<InstallTarget> targets;
+    int done = RetryUntilDone(session, [&](ExtractFailure* failure) {
+                   return CheckInstall(session, &targets, failure);
+               }) &&
+               RetryUntilDone(session, [&](ExtractFailure* failure) {
+                   return StartInstallJournal(session, failure);
+               }) &&
+               WriteEverything(session, targets);
+    ReleaseGameFolders(&session->folders);
+    return done;
 }

@@ -3,16 +3,12 @@
 // files renamed into place in batches, each batch announced in the journal
 // first, then the stamp and the commit; then the originals are deleted. The
 // journal, trusted only with its install's marker in the protected store,
-// lets Cancel, a failure or a killed process always be undone.
+// lets Cancel, a failure or a killed process always be undone. Every file
+// is named relative to the folders the checks hold.
 #pragma once
-#include <cstdint>
-#include "install/install_failure.h"
+#include "install/install_session.h"
 
-// 1 when record number index was written completely into its new file
-// beside the target; 0 on any failure, with failure telling why.
-int ExtractPayloadFile(uint32_t index, ExtractFailure* failure);
-
-// Installs the package into the install directory, asking the user on each
-// failure; 1 once the commit is on the disk, 0 when the game was left (or
-// put back) as it was.
-int InstallPackage();
+// Installs the session's package into its game folder, asking the player
+// through the session on each failure; 1 once the commit is on the disk, 0
+// when the game was left (or put back) as it was.
+int InstallPackage(InstallSession* session);

@@ -1,6 +1,5 @@
 #include "install/record_writer.h"
 #include "package/record_content.h"
-#include "install/progress_state.h"
 
 int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count) {
     uint32_t done = 0;
@@ -12,22 +11,22 @@ int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count)
     return 1;
 }
 
-// Where a record's content goes: the new file, and the bar when counted.
+// Where a record's content goes: the new file, and who counts it.
 struct ContentTarget {
     FileHandle file;
-    int counted;
+    const WrittenBytes* written;
 };
 
 static int TakeContent(void* context, const unsigned char* bytes, uint32_t count) {
     ContentTarget* target = static_cast<ContentTarget*>(context);
     if (!WriteWholeChunk(target->file, bytes, count)) return 0;
-    if (target->counted) AddProgress(count);
+    if (target->written) target->written->count(target->written->context, count);
     return 1;
 }
 
-int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view, int counted,
-                       ExtractFailure* failure) {
-    ContentTarget target = {file, counted};
+int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
+                       const WrittenBytes* written, ExtractFailure* failure) {
+    ContentTarget target = {file, written};
     int damaged = 0;
     if (ReadRecordContent(view, TakeContent, &target, &damaged)) return 1;
     if (damaged) return FailPackage(failure, view.name, "The update package is damaged");
@@ -37,7 +36,7 @@ int WriteRecordContent(FileHandle file, const char* path, const PayloadView& vie
 int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
     FileHandle file = CreateForWrite(target);
     if (!file) return FailFileCall(failure, target);
-    int ok = WriteRecordContent(file, target, record, 0, failure);
+    int ok = WriteRecordContent(file, target, record, nullptr, failure);
     CloseFile(file);
     return ok;
 }

@@ -9,12 +9,18 @@
 // moves nothing fails, so a full disk can't pass for a written file.
 int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);
 
+// Told of each chunk written.
+struct WrittenBytes {
+    void (*count)(void* context, uint32_t bytes);
+    void* context;
+};
+
 // Writes the record's content into file (at path, named in a failure),
-// counting its bytes on the bar when counted. 1 when it was written
+// telling written of each chunk (nullptr: nobody). 1 when it was written
 // completely; 0 with failure telling why (a damaged stream is a package
 // fault).
-int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view, int counted,
-                       ExtractFailure* failure);
+int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
+                       const WrittenBytes* written, ExtractFailure* failure);
 
 // Writes the record's content as the file target (the package tools' own
 // extraction). 1 when it was written completely; 0 with failure telling why.

@@ -6,8 +6,6 @@
 PackageHeader g_PackageHeader;
 char g_Title[kTextLimit + 1];
 char g_ReadmeName[kTextLimit + 1];
-std::vector<PackageRecord> g_Records;
-uint32_t g_LongestRecordName;
 
 // Copies at most kTextLimit bytes of the resource into text. 0 when absent.
 static int LoadText(const char* name, char* text) {
@@ -21,10 +19,10 @@ static int LoadText(const char* name, char* text) {
     return 1;
 }
 
-static void LoadRecords() {
-    g_Records.clear();
-    g_LongestRecordName = 0;
-    for (uint32_t i = 0; i < g_PackageHeader.fileCount; i++) {
+void LoadPackageRecords(uint32_t count, PackageRecords* records) {
+    records->list.clear();
+    records->longestName = 0;
+    for (uint32_t i = 0; i < count; i++) {
         char name[kRecordNameSize];
         FormatRecordName(name, i);
         const unsigned char* bytes;
@@ -32,9 +30,9 @@ static void LoadRecords() {
         if (!FindPackageResource(name, &bytes, &size)) break;  // records are contiguous
         PackageRecord record = PackageRecord();
         record.valid = ParsePayloadRecord(bytes, size, &record.view);
-        if (record.valid && record.view.nameLength > g_LongestRecordName)
-            g_LongestRecordName = record.view.nameLength;
-        g_Records.push_back(record);
+        if (record.valid && record.view.nameLength > records->longestName)
+            records->longestName = record.view.nameLength;
+        records->list.push_back(record);
     }
 }
 
@@ -47,6 +45,5 @@ int LoadPackageInfo() {
     g_ReadmeName[0] = 0;
     // The readme name is looked up only when there is a title.
     if (LoadText(kTitleName, g_Title)) LoadText(kReadmeName, g_ReadmeName);
-    LoadRecords();
     return 1;
 }

@@ -15,13 +15,16 @@ struct PackageRecord {
 extern PackageHeader g_PackageHeader;
 extern char g_Title[kTextLimit + 1];
 extern char g_ReadmeName[kTextLimit + 1];
-// The records FILE000 up to the header's count, ending early at the first
-// one that is missing.
-extern std::vector<PackageRecord> g_Records;
-// The longest name of a valid record, so that a directory can be checked
-// against every path it will hold before anything is written.
-extern uint32_t g_LongestRecordName;
-
 // Loads HEADER (exactly 16 bytes), TITLE and, only when there is a title,
-// README, then the records. 0 when the package is unusable.
+// README. 0 when the package is unusable.
 int LoadPackageInfo();
+
+// The records FILE000 up to count, ending early at the first one that is
+// missing (nothing is set aside for a count the package doesn't back), and
+// the longest name of a valid one, so that a directory can be checked
+// against every path it will hold before anything is written.
+struct PackageRecords {
+    std::vector<PackageRecord> list;
+    uint32_t longestName = 0;
+};
+void LoadPackageRecords(uint32_t count, PackageRecords* records);

@@ -54,18 +54,19 @@ static void JudgeRecord(uint32_t codePage, ListedRecord* entry) {
 
 static void ListRecords(uint32_t codePage, PackageListing* listing) {
     RecordNameSet names = {codePage, {}, {}};
-    for (uint32_t i = 0; i < g_Records.size(); i++) {
-        ListedRecord entry{i, &g_Records[i], "", ""};
+    const std::vector<PackageRecord>& records = listing->package.list;
+    for (uint32_t i = 0; i < records.size(); i++) {
+        ListedRecord entry{i, &records[i], "", ""};
         JudgeRecord(codePage, &entry);
         uint32_t earlier;
         char other[kRecordNameSize];
-        if (entry.problem.empty() && !AddRecordName(&names, g_Records[i].view.name, i, &earlier)) {
+        if (entry.problem.empty() && !AddRecordName(&names, records[i].view.name, i, &earlier)) {
             FormatRecordName(other, earlier);
             entry.problem = std::string(kRefusedName) + kSameNameText + " (" + other + ")";
         }
         listing->records.push_back(entry);
     }
-    uint32_t found = static_cast<uint32_t>(g_Records.size());
+    uint32_t found = static_cast<uint32_t>(records.size());
     if (found < g_PackageHeader.fileCount) {
         char problem[120];
         snprintf(problem, sizeof problem, "missing: the header counts %u files, the package holds %u",
@@ -108,12 +109,12 @@ int ReadPackageListing(const char* path, uint32_t codePage, PackageListing* list
     *listing = PackageListing();
     DecodeToUtf8(g_Title, codePage, &listing->title);
     DecodeToUtf8(g_ReadmeName, codePage, &listing->readme);
+    LoadPackageRecords(g_PackageHeader.fileCount, &listing->package);
     ListRecords(codePage, listing);
     CheckTotal(listing);
     return kPackOk;
 }
 
 void ClosePackage() {
-    g_Records.clear();
     SelectPackageImage(nullptr);
 }

@@ -48,6 +48,7 @@ struct ListedRecord {
 };
 
 struct PackageListing {
+    PackageRecords package;  // the records as the updater loads them
     std::string title;   // UTF-8; empty when none
     std::string readme;  // UTF-8; looked up only when there is a title
     uint32_t recordTotal = 0;    // the records' file sizes, modulo 2^32
@@ -63,7 +64,7 @@ struct PackageListing {
 // on stderr: kPackUsage when the file can't be opened, kPackDifferent when
 // it holds no package.
 int ReadPackageListing(const char* path, uint32_t codePage, PackageListing* listing);
-// Lets the package's image go; the listing's records go with it.
+// Lets the package's image go; the records of its listings point into it.
 void ClosePackage();
 
 // Text from the code page as UTF-8. 0 when it isn't valid there; out then

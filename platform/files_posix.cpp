@@ -19,6 +19,7 @@ static int ToFd(FileHandle file) { return static_cast<int>(file) - 1; }
 static thread_local int lastErrno = 0;
 
 static void RememberErrno() { lastErrno = errno; }
+void RememberFileError(int error) { lastErrno = error; }  // for folders_posix.cpp
 
 static FileHandle Open(const char* path, int flags) {
     int fd = open(ToPosixPath(path).c_str(), flags | O_CLOEXEC, 0644);

@@ -55,27 +55,42 @@ static int IsStoreProtected(HKEY key) {
     return 1;
 }
 
+// The store's key with our descriptor. A key that was there before is
+// judged as it stands, before anything of ours touches it: one that isn't
+// for Administrators and SYSTEM only (made by someone else, who may still
+// hold it open, or one whose descriptor Wine didn't keep) is deleted and
+// made anew, a key no one else has a handle to.
+static HKEY CreateStore(PSECURITY_DESCRIPTOR sd) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+    for (int attempt = 0; attempt < 2; attempt++) {
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, 0, nullptr, 0,
+                            KEY_READ | KEY_WRITE | WRITE_DAC | WRITE_OWNER | kView, &attributes,
+                            &key, &disposition) != ERROR_SUCCESS)
+            return nullptr;
+        // Set again on a key made now: Wine ignores the one given at creation.
+        if (disposition == REG_CREATED_NEW_KEY) RegSetKeySecurity(key, kKeyParts, sd);
+        if (disposition == REG_CREATED_NEW_KEY || IsStoreProtected(key)) return key;
+        RegCloseKey(key);
+        if (RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, kView, 0) != ERROR_SUCCESS)
+            return nullptr;
+    }
+    return nullptr;
+}
+
 static HKEY OpenStore(int create) {
     HKEY key = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
     if (!create) {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, 0, KEY_READ | kView, &key) != ERROR_SUCCESS)
             return nullptr;
-    } else {
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kStoreAccess, SDDL_REVISION_1,
-                                                                  &sd, nullptr))
-            return nullptr;
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
-        LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStoreKey, 0, nullptr, 0,
-                                      KEY_READ | KEY_WRITE | WRITE_DAC | WRITE_OWNER | kView,
-                                      &attributes, &key, nullptr);
-        // Set again: a key that was there before keeps its own descriptor, and
-        // Wine ignores the one given at creation.
-        if (result == ERROR_SUCCESS)
-            RegSetKeySecurity(key, kKeyParts, sd);
+    } else if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kStoreAccess, SDDL_REVISION_1,
+                                                                    &sd, nullptr)) {
+        key = CreateStore(sd);
         LocalFree(sd);
-        if (result != ERROR_SUCCESS) return nullptr;
     }
+    if (!key) return nullptr;
     if (IsStoreProtected(key)) return key;
     RegCloseKey(key);
     return nullptr;

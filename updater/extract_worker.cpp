@@ -3,7 +3,7 @@
 #include "install/install_transaction.h"
 #include "package/package_info.h"
 #include "platform/system.h"
-#include "install/progress_state.h"
+#include "updater/progress_state.h"
 
 static void OpenReadme() {
     char path[kMaxPath];
@@ -19,10 +19,11 @@ static void EndWorker() {
     WakeWindow(g_UpdaterWindow);
 }
 
-uint32_t UpdateWorker(void*) {
+uint32_t UpdateWorker(void* parameter) {
+    InstallSession* session = static_cast<InstallSession*>(parameter);
     g_Busy = 1;
-    g_BytesDone = 0;
-    if (!InstallPackage()) {
+    SetInstalledBytes(session, 0);
+    if (!InstallPackage(session)) {
         // A failed update must not look like success to whoever started us.
         g_UpdateFailed = 1;
         EndWorker();

@@ -3,5 +3,6 @@
 #pragma once
 #include <cstdint>
 
-// The thread routine; the parameter is not used.
+// The thread routine; the parameter is the install session (install_session.h)
+// that the window prepared for it.
 uint32_t UpdateWorker(void* parameter);

@@ -7,12 +7,18 @@
 #include "updater/extract_worker.h"
 #include "install/install_recovery.h"
 #include "package/package_info.h"
-#include "install/progress_state.h"
+#include "updater/install_questions.h"
+#include "updater/progress_state.h"
 #include "updater/update_checks.h"
 #include "updater/updater_window.h"
 
 extern HINSTANCE g_Instance;
 static HICON windowIcon = nullptr;
+// The window's own state: the package's records, the lock on the game
+// folder taken at the first recovery, and the install the worker runs.
+static PackageRecords packageRecords;
+static FolderLock folderLock;
+static InstallSession installSession;
 
 static HWND UpdaterWindow() { return reinterpret_cast<HWND>(g_UpdaterWindow); }
 
@@ -57,7 +63,7 @@ static int TakeDirectoryFromEdit(HWND window) {
     SendDlgItemMessageA(window, IDC_DIRECTORY_EDIT, WM_GETTEXT, sizeof text,
                         reinterpret_cast<LPARAM>(text));
     text[sizeof text - 1] = 0;
-    if (SetInstallDir(text, g_LongestRecordName, IsAnsiLeadByte)) return 1;
+    if (SetInstallDir(text, packageRecords.longestName, IsAnsiLeadByte)) return 1;
     ShowWindowError("The directory name is too long for the files of this update.\n\n"
                     "Please choose a directory with a shorter path.");
     return 0;
@@ -84,7 +90,8 @@ static void ShowProgressState(HWND window) {
 
 static void OnUpdatePressed(HWND window) {
     if (!TakeDirectoryFromEdit(window)) return;
-    if (!RecoverInterruptedInstall(g_UpdaterWindow)) return;
+    InstallQuestions questions = MakeWindowQuestions(g_UpdaterWindow);
+    if (!RecoverInterruptedInstall(g_InstallDir, &folderLock, &questions)) return;
     if (!IsGameInstalled()) {
         ShowWindowError("Game is not correctly installed or wrong directory");
         return;
@@ -98,7 +105,8 @@ static void OnUpdatePressed(HWND window) {
     // Busy from here on, so that a close before the worker's first step
     // can't end the process under it.
     g_Busy = 1;
-    HANDLE thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
+    StartInstallSession(&installSession, &packageRecords.list, g_UpdaterWindow);
+    HANDLE thread = CreateThread(nullptr, 0, RunWorker, &installSession, 0, nullptr);
     if (thread) {
         CloseHandle(thread);
         return;
@@ -125,11 +133,13 @@ int StartUpdater() {
         ShowMessage(0, "Game is not correctly installed!", "Error", kButtonsOk);
         return 0;
     }
-    if (!RecoverInterruptedInstallAt(g_InstallDir, 0)) return 0;
+    InstallQuestions questions = MakeWindowQuestions(0);
+    if (!RecoverInterruptedInstall(g_InstallDir, &folderLock, &questions)) return 0;
     if (!LoadPackageInfo()) {
         ShowMessage(0, "Invalid EXE file", "Error", kButtonsOk);
         return 0;
     }
+    LoadPackageRecords(g_PackageHeader.fileCount, &packageRecords);
     InitCommonControls();
     HWND window = CreateDialogParamA(g_Instance, "IDD_MAINFORM", nullptr, UpdaterDialogProc, 0);
     if (!window) return 0;

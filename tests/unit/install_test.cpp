@@ -11,7 +11,8 @@
 #include "updater/extract_worker.h"
 #include "install/install_recovery.h"
 #include "package/package_info.h"
-#include "install/progress_state.h"
+#include "updater/install_questions.h"
+#include "updater/progress_state.h"
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 
@@ -78,6 +79,13 @@ TEST(InstallJournal, TrustsOnlyWholeLinesOfThisInstallAndFolderAboutNamesInsideT
     for (const std::string& bad : ignored) EXPECT_EQ(5u, Parsed(key, text + bad)) << bad;
     EXPECT_EQ(6u, Parsed(key, text + altered + line));  // later lines still count
     EXPECT_EQ(0u, Parsed(key, text.substr(4)));          // no header: not ours
+    std::string header = "Orvanta update journal 2\r\n", shortFirst = header + "J\t\r\n" +
+                                                                  text.substr(header.size());
+    read = ParseJournal(key, reinterpret_cast<const unsigned char*>(shortFirst.data()),
+                        shortFirst.size());
+    ASSERT_EQ(5u, read.size());
+    EXPECT_EQ('J', read[0].kind);
+    EXPECT_EQ(2u, read[0].identity.file);
     for (const char* ours : {"UPDATE.JOURNAL", "a.Update-New", "d\\b.update-old"})
         EXPECT_TRUE(IsReservedInstallName(ours)) << ours;
     for (const char* theirs : {"data\\Update.journal", "Update.journalx", "abcdefghij.txt"})
@@ -91,9 +99,13 @@ public:
     void SetUp() override {
         WriteFile(game.path() / "a.txt", "old a");
         WriteFile(game.path() / "keep.txt", "mine");
-        ASSERT_TRUE(SetInstallDir(game.native().c_str(), 0, NoLeadByte));
         ExtractFailure failure;
-        ASSERT_TRUE(StartJournal(&journal, &failure)) << failure.reason;
+        ASSERT_TRUE(HoldGameFolder(game.native().c_str(), &folders, &failure));
+        ASSERT_TRUE(StartJournal(&journal, &folders, &failure)) << failure.reason;
+    }
+    void TearDown() override {
+        LeaveJournal(&journal);
+        ReleaseGameFolders(&folders);
     }
     FileIdentity Of(const std::string& name) {
         FileIdentity identity = {};
@@ -104,9 +116,18 @@ public:
         for (char& c : name) c = c == '\\' ? '/' : c;
         return game.path() / name;
     }
-    void Stage(const std::string& name, const std::string& content) {
+    // The new file of name is announced, made, then journaled.
+    void Announce(const std::string& name) { AddJournalEntry(&journal, 'A', name.c_str(), {}); }
+    void Make(const std::string& name, const std::string& content) {
         WriteFile(At(name + ".update-new"), content);
+    }
+    void Record(const std::string& name) {
         AddJournalEntry(&journal, 'N', name.c_str(), Of(name + ".update-new"));
+    }
+    void Stage(const std::string& name, const std::string& content) {
+        Announce(name);
+        Make(name, content);
+        Record(name);
     }
     void SetAside(const std::string& name) {
         AddJournalEntry(&journal, 'O', name.c_str(), Of(name));
@@ -116,22 +137,30 @@ public:
         AddJournalEntry(&journal, 'P', name.c_str(), Of(name + ".update-new"));
         fs::rename(At(name + ".update-new"), At(name));
     }
-    std::vector<ShownMessage> Recover(const std::string& folder = "") {
+    std::vector<ShownMessage> Recover(const std::string& folder = "", int recovered = 1) {
         LeaveJournal(&journal);
+        ReleaseGameFolders(&folders);
         MessageRecorder recorder;
-        EXPECT_TRUE(RecoverInterruptedInstallAt((folder.empty() ? game.native() : folder).c_str(), 0));
+        FolderLock lock;
+        InstallQuestions questions = MakeWindowQuestions(0);
+        EXPECT_EQ(recovered, RecoverInterruptedInstall(
+                                 (folder.empty() ? game.native() : folder).c_str(), &lock, &questions));
+        ReleaseLock(lock.handle);
         return recorder.shown;
     }
     TempFolder game, outside;
+    GameFolders folders;
     Journal journal;
 };
 
 TEST_F(Interrupted, PutsTheGameBackOrFinishesAfterTheCommit) {
     Tree old = {{"a.txt", "old a"}, {"keep.txt", "mine"}};
     Tree fresh = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"keep.txt", "mine"}};
+    // Killed between any two steps, making a new file and journaling it too.
     std::vector<std::function<void(Interrupted*)>> steps = {
-        [](Interrupted* t) { t->Stage("a.txt", "new a"); },
-        [](Interrupted* t) { t->Stage("b.txt", "new b"); },
+        [](Interrupted* t) { t->Announce("a.txt"); }, [](Interrupted* t) { t->Announce("b.txt"); },
+        [](Interrupted* t) { t->Make("a.txt", "new a"); }, [](Interrupted* t) { t->Record("a.txt"); },
+        [](Interrupted* t) { t->Make("b.txt", "new b"); }, [](Interrupted* t) { t->Record("b.txt"); },
         [](Interrupted* t) { t->SetAside("a.txt"); }, [](Interrupted* t) { t->Place("a.txt"); },
         [](Interrupted* t) { t->Place("b.txt"); },
         [](Interrupted* t) { AddJournalEntry(&t->journal, 'C', "", {}); }};
@@ -193,25 +222,42 @@ TEST_F(Interrupted, AJournalWithoutItsMarkerIsNeverActedOn) {
     EXPECT_EQ((Tree{{"a.txt", "old a"}, {"keep.txt", "mine"}}), ReadTree(game.path()));
 }
 
+// A marker names its game folder: one found under this folder's name that
+// names another (however it got there) makes no journal trusted.
+TEST_F(Interrupted, AMarkerNamingAnotherFolderIsNoMarkerForThisOne) {
+    Stage("a.txt", "new a");
+    SetAside("a.txt");
+    Place("a.txt");
+    std::string record(reinterpret_cast<const char*>(journal.key.id), sizeof journal.key.id);
+    record.append(reinterpret_cast<const char*>(journal.key.secret), sizeof journal.key.secret);
+    record += journal.key.folder + "x";
+    std::string name = "install-" + TagFolder(journal.key.folder);
+    ASSERT_TRUE(WriteProtectedRecord(name.c_str(), record.data(), uint32_t(record.size())));
+    LeaveJournal(&journal);
+    Tree left = ReadTree(game.path());
+    EXPECT_TRUE(Recover().empty());
+    EXPECT_EQ(left, ReadTree(game.path()));
+    RemoveProtectedRecord(name.c_str());
+}
+
 // One updater per game folder: a second one says so and does nothing.
 TEST_F(Interrupted, ASecondUpdaterForTheSameFolderStops) {
     Stage("a.txt", "new a");
     LeaveJournal(&journal);
     LockHandle first = TakeLock(("OrvantaUpdate-" + TagFolder(journal.key.folder)).c_str());
     TempFolder elsewhere;  // this process works on another folder
-    ASSERT_TRUE(RecoverInterruptedInstallAt(elsewhere.native().c_str(), 0));
-    MessageRecorder recorder;
-    EXPECT_FALSE(RecoverInterruptedInstallAt(game.native().c_str(), 0));
+    Recover(elsewhere.native());
+    std::vector<ShownMessage> shown = Recover(game.native(), 0);
     ReleaseLock(first);
-    ASSERT_EQ(1u, recorder.shown.size());
-    EXPECT_EQ("Error", recorder.shown[0].title);
-    EXPECT_EQ(0u, recorder.shown[0].text.find("Another update of Orvanta is running"));
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("Error", shown[0].title);
+    EXPECT_EQ(0u, shown[0].text.find("Another update of Orvanta is running"));
     EXPECT_EQ("new a", ReadFile(game.path() / "a.txt.update-new"));
 }
 
 // A game with old files, and a package that replaces some and adds others.
 class Install : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         old = {{"a.txt", "old a"}, {"data/", ""}, {"data/b.bin", "old b"}, {"ov.exe", "game"}};
         for (const auto& file : old)
@@ -222,17 +268,23 @@ protected:
     }
     void Use(const std::vector<TestResource>& records) {
         std::vector<TestResource> all = records;
-        all.push_back({"HEADER", MakeHeader(uint32_t(records.size()), 10, 0x01DA000000000000ull)});
+        all.push_back({"HEADER", MakeHeader(count ? count : uint32_t(records.size()), 10,
+                                            0x01DA000000000000ull)});
         UsePackage(package.path() / "Update.exe", all);
         ASSERT_TRUE(LoadPackageInfo());
+        LoadPackageRecords(g_PackageHeader.fileCount, &loaded);
+        StartInstallSession(&session, &loaded.list, 0);
     }
     std::vector<ShownMessage> Run(std::vector<int> answers) {
         MessageRecorder recorder(answers);
-        UpdateWorker(nullptr);
+        UpdateWorker(&session);
         return recorder.shown;
     }
     TempFolder package, game;
     Tree old;
+    uint32_t count = 0;  // the header's count, when not the records'
+    PackageRecords loaded;
+    InstallSession session;
 };
 
 TEST_F(Install, ReplacesEverythingAndLeavesNothingOfItsOwn) {
@@ -325,7 +377,8 @@ TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
         fs::create_directories(blocked);
         answer = a;
         g_BytesDone = g_UpdateFailed = 0;
-        UpdateWorker(nullptr);
+        StartInstallSession(&session, &loaded.list, 0);
+        UpdateWorker(&session);
         EXPECT_EQ(a == kAnswerCancel, g_UpdateFailed != 0);
         if (a == kAnswerCancel) {
             EXPECT_EQ(old, ReadTree(game.path()));
@@ -369,8 +422,8 @@ TEST_F(Install, ACommitThatCantBeWrittenIsAskedForAndCancelRollsBack) {
     Use({FileRecord(0, "c.txt", "new c"), FileRecord(1, "a.txt", "new a")});
     JournalKey key = {};
     size_t journalSize = strlen("Orvanta update journal 2\r\n");
-    for (const char* name : {"", "c.txt", "a.txt", "c.txt", "a.txt", "a.txt", "Update.ver",
-                             "Update.ver"})
+    for (const char* name : {"", "c.txt", "a.txt", "c.txt", "a.txt", "c.txt", "a.txt", "a.txt",
+                             "Update.ver", "Update.ver", "Update.ver"})
         journalSize += EncodeJournalLine(key, 1, {'N', {}, name}).size();
     if (!LimitFileSize(journalSize)) GTEST_SKIP() << "no file size limit on this system";
     std::vector<ShownMessage> shown = Run({kAnswerRetry, kAnswerCancel});
@@ -380,4 +433,116 @@ TEST_F(Install, ACommitThatCantBeWrittenIsAskedForAndCancelRollsBack) {
     EXPECT_EQ(0u, shown[1].text.find("Could not write the file\nUpdate.journal\n")) << shown[1].text;
     EXPECT_EQ(old, ReadTree(game.path()));
     EXPECT_EQ(1u, g_UpdateFailed);
+}
+
+// The player's folder is swapped for a link out of the game while the
+// install runs: while the first file is written, at a Retry box after the
+// checks, and at a Cancel box before the rollback. The install goes on in
+// the folders it holds (on Windows no one can rename them; natively the
+// held folder is followed where it was moved), so nothing outside the game
+// changes, and "Done" means the files landed inside it.
+static Install* attacked;
+static int attacks;
+static void SwapDataForLink(Install* t);
+static void AttackWhileWriting(void*, uint32_t bytesDone) {
+    ShowInstalledBytes(nullptr, bytesDone);
+    if (bytesDone && !attacks) SwapDataForLink(attacked);
+}
+static int answerAfterAttack;
+static int AttackAtTheBox(WindowHandle, const char*, const char*, MessageButtons buttons) {
+    LimitFileSize(0);
+    if (buttons == kButtonsRetryCancel && !attacks) SwapDataForLink(attacked);
+    return answerAfterAttack;
+}
+
+class Attacked : public Install {
+public:
+    void SetUp() override {
+        Install::SetUp();
+        WriteFile(outside.path() / "b.bin", "victim");
+        attacked = this;
+        attacks = 0;
+        swapped = 0;
+    }
+    TempFolder outside;
+    int swapped;
+};
+
+static void SwapDataForLink(Install* t) {
+    Attacked* a = static_cast<Attacked*>(t);
+    attacks++;
+    std::error_code error;
+    fs::rename(a->game.path() / "data", a->game.path() / "moved", error);
+    a->swapped = !error;
+    if (a->swapped) fs::create_directory_symlink(a->outside.path(), a->game.path() / "data", error);
+}
+
+TEST_F(Attacked, AFolderSwappedForALinkIsNotFollowed) {
+    const std::string ov(100000, 'o'), newB(200000, 'b');
+    const struct {
+        int atBox;
+        int answer;
+    } cases[] = {{0, kAnswerOk}, {1, kAnswerRetry}, {1, kAnswerCancel}};
+    for (const auto& c : cases) {
+        SetUp();
+        Use({FileRecord(0, "ov.exe", ov), FileRecord(1, "data\\b.bin", newB)});
+        if (c.atBox && !LimitFileSize(150000)) continue;  // no file size limit on this system
+        if (!c.atBox) session.progress = ProgressSink{AttackWhileWriting, nullptr};
+        answerAfterAttack = c.answer;
+        if (c.atBox) {
+            SetMessageHook(AttackAtTheBox);
+            UpdateWorker(&session);
+            SetMessageHook(nullptr);
+        } else {
+            MessageRecorder recorder;
+            UpdateWorker(&session);
+        }
+        EXPECT_EQ(1, attacks) << c.atBox;
+        EXPECT_EQ((Tree{{"b.bin", "victim"}}), ReadTree(outside.path())) << c.atBox << c.answer;
+        fs::path landed = game.path() / (swapped ? "moved" : "data") / "b.bin";
+        EXPECT_TRUE((c.answer == kAnswerCancel ? "old b" : newB) == ReadFile(landed)) << c.answer;
+        EXPECT_EQ(c.answer == kAnswerCancel, g_UpdateFailed != 0);
+        fs::remove_all(game.path());
+        fs::create_directories(game.path());
+    }
+}
+
+// A header that counts more files than the package holds is a damaged
+// package, found before anything is set aside for that count.
+TEST_F(Install, AHeaderCountingMissingRecordsIsADamagedPackage) {
+    count = 0xFFFFFFFEu;
+    Use({FileRecord(0, "a.txt", "new a")});
+    std::vector<ShownMessage> shown = Run({kAnswerRetry});
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(kButtonsOk, shown[0].buttons);
+    EXPECT_EQ(0u, shown[0].text.find("This update can't be installed: its file\nFILE001\n\nThe "
+                                     "update package is damaged.")) << shown[0].text;
+    EXPECT_EQ(old, ReadTree(game.path()));
+}
+
+// Two names that turn out to be one file (here hard links; on Windows also
+// a short 8.3 name, or a case the code page's folding misses) are a fault of
+// the package, as is a name that is one of the updater's own files.
+TEST_F(Install, TwoNamesOfOneFileAreAPackageFault) {
+    WriteFile(game.path() / "Update.ver", std::string(8, '\0'));
+    std::error_code error;
+    fs::create_hard_link(game.path() / "a.txt", game.path() / "alias.txt", error);
+    fs::create_hard_link(game.path() / "Update.ver", game.path() / "UPDATE~1.VER", error);
+    if (error) GTEST_SKIP() << "no hard links here";
+    old["alias.txt"] = "old a";
+    old["Update.ver"] = old["UPDATE~1.VER"] = std::string(8, '\0');
+    const struct {
+        const char* name;
+        const char* fault;
+    } cases[] = {{"alias.txt", "another file of this update has the same name"},
+                 {"UPDATE~1.VER", "it keeps it for its own files"}};
+    for (const auto& c : cases) {
+        Use({FileRecord(0, "a.txt", "new a"), FileRecord(1, c.name, "new")});
+        std::vector<ShownMessage> shown = Run({kAnswerRetry});
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ(std::string("This update can't be installed: its file\n") + c.name +
+                      "\n\nThe updater refuses this name: " + c.fault + ".\n\nNothing was changed.",
+                  shown[0].text);
+        EXPECT_EQ(old, ReadTree(game.path()));
+    }
 }

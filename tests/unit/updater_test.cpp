@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include "platform/resources.h"
-#include "install/install_transaction.h"
+#include "install/install_checks.h"
 #include "updater/extract_worker.h"
+#include "updater/install_questions.h"
 #include "package/package_info.h"
-#include "install/progress_state.h"
+#include "updater/progress_state.h"
 #include "updater/update_checks.h"
 #include "tests/unit/test_support.h"
 
@@ -18,9 +19,12 @@ protected:
     }
     int Load(const std::vector<TestResource>& resources) {
         UsePackage(dir.path() / "Update.exe", resources);
-        return LoadPackageInfo();
+        int loaded = LoadPackageInfo();
+        LoadPackageRecords(g_PackageHeader.fileCount, &records);
+        return loaded;
     }
     TempFolder dir;
+    PackageRecords records;
 };
 
 TEST_F(PackageInfo, LoadsHeaderTitleReadmeAndEveryRecordOnce) {
@@ -36,10 +40,10 @@ TEST_F(PackageInfo, LoadsHeaderTitleReadmeAndEveryRecordOnce) {
     EXPECT_EQ(0x01D0000000000001ull, g_PackageHeader.buildTime);
     EXPECT_STREQ("Patch 1.1", g_Title);
     EXPECT_STREQ("readme.txt", g_ReadmeName);
-    ASSERT_EQ(4u, g_Records.size());
-    EXPECT_STREQ("sub\\longer.name", g_Records[1].view.name);
-    EXPECT_FALSE(g_Records[2].valid);
-    EXPECT_EQ(200u, g_LongestRecordName);
+    ASSERT_EQ(4u, records.list.size());
+    EXPECT_STREQ("sub\\longer.name", records.list[1].view.name);
+    EXPECT_FALSE(records.list[2].valid);
+    EXPECT_EQ(200u, records.longestName);
 }
 
 TEST_F(PackageInfo, RecordsEndAtTheFirstMissingOneOrTheCount) {
@@ -47,12 +51,12 @@ TEST_F(PackageInfo, RecordsEndAtTheFirstMissingOneOrTheCount) {
                       FileRecord(0, "abc", "x"),
                       FileRecord(1, "sub\\longer.name", ""),
                       FileRecord(3, std::string(200, 'z'), "")}));
-    EXPECT_EQ(2u, g_Records.size());
-    EXPECT_EQ(15u, g_LongestRecordName);
+    EXPECT_EQ(2u, records.list.size());
+    EXPECT_EQ(15u, records.longestName);
     ASSERT_TRUE(
         Load({{"HEADER", MakeHeader(1, 0, 1)}, FileRecord(0, "a", ""), FileRecord(1, "bb", "")}));
-    EXPECT_EQ(1u, g_Records.size());
-    EXPECT_EQ(1u, g_LongestRecordName);
+    EXPECT_EQ(1u, records.list.size());
+    EXPECT_EQ(1u, records.longestName);
 }
 
 TEST_F(PackageInfo, NeedsASixteenByteHeader) {
@@ -162,12 +166,16 @@ protected:
                                                 0x01DA000000000000ull)});
         UsePackage(package.path() / "Update.exe", records);
         ASSERT_TRUE(LoadPackageInfo());
+        LoadPackageRecords(g_PackageHeader.fileCount, &loaded);
+        StartInstallSession(&session, &loaded.list, g_UpdaterWindow);
     }
     std::vector<ShownMessage> Run(std::vector<int> answers = {}) {
         MessageRecorder recorder(answers);
-        UpdateWorker(nullptr);
+        UpdateWorker(&session);
         return recorder.shown;
     }
+    PackageRecords loaded;
+    InstallSession session;
     std::string Installed(const std::string& name) { return ReadFile(game.path() / name); }
     TempFolder package, game;
 };
@@ -222,7 +230,7 @@ TEST_F(Worker, RefusesUnsafeDamagedMissingAndOverlongRecords) {
     };
     for (const auto& c : cases) {
         ExtractFailure failure;
-        EXPECT_FALSE(ExtractPayloadFile(c.index, &failure)) << c.index;
+        EXPECT_FALSE(CheckRecord(&session, c.index, &failure)) << c.index;
         EXPECT_EQ(0u, std::string(failure.target).find(c.target)) << c.index;
         EXPECT_STREQ(c.reason, failure.reason) << c.index;
     }

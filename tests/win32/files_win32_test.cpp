@@ -1,7 +1,9 @@
 // The Win32 file layer where only the real system shows it: the system's own
 // words for a failure, and names the ANSI code page can't hold.
 #include <windows.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
+#include <cstring>
 #include <string>
 #include "builder/package_writer.h"
 #include "platform/files.h"
@@ -67,4 +69,31 @@ TEST(ProtectedStore, KeepsRecordsInAKeyForAdministratorsAndSystemOnly) {
     EXPECT_NE(0u, lock);
     EXPECT_EQ(0u, TakeLock("test-lock"));
     ReleaseLock(lock);
+}
+
+// A key someone else made before the updater (and still holds open) is
+// judged as it stands and made anew: the updater never secures such a key
+// and then trusts it, and its maker's handle sees nothing of the new one.
+TEST(ProtectedStore, NeverAdoptsAKeySomeoneElseMade) {
+    const char kKey[] = "SOFTWARE\\Mervolk\\Orvanta\\Update in progress";
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key,
+                                             nullptr));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:(A;;KA;;;WD)", 1,
+                                                                     &everyone, nullptr));
+    RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, everyone);
+    LocalFree(everyone);
+    ASSERT_TRUE(WriteProtectedRecord("test-record", "abc", 3));
+    char access[300] = "", bytes[8];
+    DWORD size = sizeof bytes;
+    EXPECT_NE(ERROR_SUCCESS, RegQueryValueExA(key, "test-record", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(bytes), &size));
+    ASSERT_TRUE(DescribeProtectedStore(access, sizeof access));
+    EXPECT_STREQ("O:BAD:P(A;;KA;;;BA)(A;;KA;;;SY)", access);
+    EXPECT_EQ(3u, ReadProtectedRecord("test-record", bytes, sizeof bytes));
+    RegCloseKey(key);
+    EXPECT_TRUE(RemoveProtectedRecord("test-record"));
 }

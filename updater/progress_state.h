@@ -23,5 +23,6 @@ int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes);
 // Shows progress on the bar, waking the window when it changed.
 void SetProgress(int32_t progress);
 
-// Counts bytes more of the package's content as written.
-void AddProgress(uint32_t bytes);
+// The install's progress sink (install_session.h): bytesDone of the
+// package's content written so far, on the bar. The context is unused.
+void ShowInstalledBytes(void* context, uint32_t bytesDone);

@@ -1,4 +1,4 @@
-#include "install/progress_state.h"
+#include "updater/progress_state.h"
 #include "package/package_info.h"
 
 std::atomic<uint32_t> g_Busy{0};
@@ -27,7 +27,7 @@ void SetProgress(int32_t progress) {
     WakeWindow(g_UpdaterWindow);
 }
 
-void AddProgress(uint32_t chunk) {
-    g_BytesDone = g_BytesDone + chunk;
-    SetProgress(ComputeProgress(g_BytesDone, g_PackageHeader.totalBytes));
+void ShowInstalledBytes(void*, uint32_t bytesDone) {
+    g_BytesDone = bytesDone;
+    SetProgress(ComputeProgress(bytesDone, g_PackageHeader.totalBytes));
 }

@@ -1,0 +1,35 @@
+#include "updater/install_questions.h"
+#include "install/install_dir.h"
+#include "updater/progress_state.h"
+
+static WindowHandle OwnerOf(void* context) { return reinterpret_cast<WindowHandle>(context); }
+
+static int AskRetryInBox(void* context, const ExtractFailure& failure) {
+    char text[sizeof failure.target + sizeof failure.reason + 200];
+    FormatFailure(failure, text, sizeof text);
+    // Nothing the player does mends the package: OK only, and no Retry.
+    if (failure.kind == kPackageFault) {
+        ShowMessage(OwnerOf(context), text, "Error", kButtonsOk);
+        return 0;
+    }
+    return ShowMessage(OwnerOf(context), text, "Error", kButtonsRetryCancel) == kAnswerRetry;
+}
+
+static void TellInBox(void* context, const char* text, const char* title) {
+    ShowMessage(OwnerOf(context), text, title, kButtonsOk);
+}
+
+InstallQuestions MakeWindowQuestions(WindowHandle window) {
+    return InstallQuestions{AskRetryInBox, TellInBox, reinterpret_cast<void*>(window)};
+}
+
+void StartInstallSession(InstallSession* session, const std::vector<PackageRecord>* records,
+                         WindowHandle window) {
+    ReleaseGameFolders(&session->folders);
+    session->header = &g_PackageHeader;
+    session->records = records;
+    session->folders.directory = g_InstallDir;
+    session->bytesDone = 0;
+    session->progress = ProgressSink{ShowInstalledBytes, nullptr};
+    session->questions = MakeWindowQuestions(window);
+}
