@@ -24,10 +24,6 @@ FileHandle OpenForRead(const char* path);
 // An empty file opened for reading and writing: an existing one is
 // truncated, a missing one created. No folder is created.
 FileHandle CreateForWrite(const char* path);
-// A new, empty file for reading and writing; 0 when anything (a file, a
-// folder, a link, even a dangling one) already has the name, so the file
-// can't be one someone else put there or lead elsewhere.
-FileHandle CreateNewFile(const char* path);
 void CloseFile(FileHandle file);
 // One read or write call; the count moved, or 0 (also when nothing moved).
 uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
@@ -85,9 +81,6 @@ struct FileIdentity {
     uint64_t file;
     uint64_t size;
 };
-// The identity of what has the name itself: a link is not followed (its own
-// identity is then given). 0 when nothing has the name.
-int GetFileIdentity(const char* path, FileIdentity* identity);
 int GetOpenFileIdentity(FileHandle file, FileIdentity* identity);
 
 // The current directory; its length, 0 on failure or when it doesn't fit.
@@ -117,30 +110,14 @@ int TruncateFile(FILE* file, uint64_t size);
 // Pushes written data to the disk, so a rename never outruns the data.
 int FlushFile(FILE* file);
 
-// ---- Renames and the install's checks ----------------------------------
+// ---- Renames, flushes and room --------------------------------------------
 
 // Renames source to target in one step, replacing a target that exists
 // (which must not be read-only); on POSIX, source takes the target's
 // permission bits first. Paths in the program's spelling or the native one.
 int MoveFileOver(const char* source, const char* target);
-// Renames source to target in one step, only while nothing has the name
-// target: a file (or link) put there meanwhile is neither replaced nor
-// followed.
-int MoveFileToNewName(const char* source, const char* target);
-// Renames the file open as file (with delete access) to target, only while
-// nothing has that name. 0 when the system can't rename through a handle
-// (POSIX) or it fails: the caller then renames by name.
-int RenameOpenFile(FileHandle file, const char* target);
-// 1 when something (file or folder) exists at path.
-int PathExists(const char* path);
 // Pushes a file's written data to the disk.
 int FlushFileData(FileHandle file);
-// 1 when the file is missing or could be renamed now: no other program
-// holds it open without sharing it. 0 sets the last file failure.
-int CanReplaceFile(const char* path);
-// The final path of an existing file or folder, every link resolved. 0 when
-// it doesn't exist (the last file failure says why) or doesn't fit out.
-int ResolvePath(const char* path, char* out, uint32_t size);
 // Bytes this user may still write on the volume that holds path. 0 when
 // unknown.
 int GetFreeDiskSpace(const char* path, uint64_t* bytes);

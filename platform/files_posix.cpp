@@ -31,11 +31,6 @@ FileHandle OpenForRead(const char* path) { return Open(path, O_RDONLY); }
 
 FileHandle CreateForWrite(const char* path) { return Open(path, O_RDWR | O_CREAT | O_TRUNC); }
 
-// O_EXCL fails on any name that exists, a dangling link included.
-FileHandle CreateNewFile(const char* path) {
-    return Open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
-}
-
 void CloseFile(FileHandle file) {
     if (file) close(ToFd(file));
 }
@@ -142,13 +137,6 @@ static void ToIdentity(const struct stat& st, FileIdentity* identity) {
     identity->size = static_cast<uint64_t>(st.st_size);
 }
 
-int GetFileIdentity(const char* path, FileIdentity* identity) {
-    struct stat st;
-    if (lstat(ToPosixPath(path).c_str(), &st) != 0) return 0;
-    ToIdentity(st, identity);
-    return 1;
-}
-
 int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
     struct stat st;
     if (fstat(ToFd(file), &st) != 0) return 0;
@@ -180,15 +168,6 @@ int MoveFileOver(const char* source, const char* target) {
     return 0;
 }
 
-int MoveFileToNewName(const char* source, const char* target) {
-    if (renameat2(AT_FDCWD, ToPosixPath(source).c_str(), AT_FDCWD, ToPosixPath(target).c_str(),
-                  RENAME_NOREPLACE) == 0)
-        return 1;
-    RememberErrno();
-    return 0;
-}
-
-int RenameOpenFile(FileHandle, const char*) { return 0; }  // no rename through a descriptor
 
 int RemoveFile(const char* path) {
     if (unlink(ToPosixPath(path).c_str()) == 0) return 1;
@@ -196,25 +175,8 @@ int RemoveFile(const char* path) {
     return 0;
 }
 
-int PathExists(const char* path) {
-    struct stat st;
-    return lstat(ToPosixPath(path).c_str(), &st) == 0;
-}
-
 int FlushFileData(FileHandle file) { return fsync(ToFd(file)) == 0; }
 
-int CanReplaceFile(const char*) { return 1; }  // nothing holds a file against a rename
-
-int ResolvePath(const char* path, char* out, uint32_t size) {
-    char* resolved = realpath(ToPosixPath(path).c_str(), nullptr);
-    if (!resolved) {
-        RememberErrno();
-        return 0;
-    }
-    int fits = snprintf(out, size, "%s", resolved) < static_cast<int>(size);
-    free(resolved);
-    return fits;
-}
 
 int GetFreeDiskSpace(const char* path, uint64_t* bytes) {
     struct statvfs st;

@@ -37,14 +37,6 @@ FileHandle CreateForWrite(const char* path) {
     return ToFileHandle(h);
 }
 
-// CREATE_NEW fails when anything already has the name, a link included,
-// and so never writes through one.
-FileHandle CreateNewFile(const char* path) {
-    return ToFileHandle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
 void CloseFile(FileHandle file) { CloseHandle(ToHandle(file)); }
 
 uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count) {
@@ -178,18 +170,6 @@ int GetOpenFileIdentity(FileHandle file, FileIdentity* identity) {
     return 1;
 }
 
-int GetFileIdentity(const char* path, FileIdentity* identity) {
-    // The name itself: a reparse point is opened, not followed.
-    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    int ok = GetOpenFileIdentity(ToFileHandle(h), identity);
-    CloseHandle(h);
-    return ok;
-}
-
 uint32_t GetWorkingDirectory(char* buffer, uint32_t size) {
     DWORD n = GetCurrentDirectoryA(size, buffer);
     return n < size ? n : 0;
@@ -209,24 +189,6 @@ int MoveFileOver(const char* source, const char* target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-int MoveFileToNewName(const char* source, const char* target) {
-    return MoveFileExA(source, target, MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-int RenameOpenFile(FileHandle file, const char* target) {
-    // The rename information holds the target's full path in wide
-    // characters (zeroed: no replacing, no root folder).
-    WCHAR wide[kMaxPath];
-    int n = MultiByteToWideChar(CP_ACP, 0, target, -1, wide, kMaxPath);
-    if (n <= 0) return 0;
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + n * sizeof(WCHAR));
-    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->FileNameLength = static_cast<DWORD>((n - 1) * sizeof(WCHAR));
-    memcpy(info->FileName, wide, n * sizeof(WCHAR));
-    return SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
-                                      static_cast<DWORD>(buffer.size())) != 0;
-}
-
 int SetWorkingDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
 
 int MakeFolder(const char* path) {
@@ -242,43 +204,8 @@ int IsLink(const char* path) {
 }
 
 int RemoveFile(const char* path) { return DeleteFileA(path) != 0; }
-int PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 int FlushFileData(FileHandle file) { return FlushFileBuffers(ToHandle(file)) != 0; }
-
-int CanReplaceFile(const char* path) {
-    // A rename needs delete access, which a program that holds the file
-    // open without sharing delete (a running game's own files) denies.
-    HANDLE h = OpenExisting(path, DELETE);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    CloseHandle(h);
-    return 1;
-}
-
-int ResolvePath(const char* path, char* out, uint32_t size) {
-    HANDLE h = OpenExisting(path, 0);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    // The wide call, once: the ANSI one asks the system twice (for the
-    // length, then the name), a trip to the Wine server each, for every
-    // folder an install checks.
-    WCHAR wide[2 * kMaxPath];
-    const DWORD kWide = sizeof wide / sizeof wide[0];
-    DWORD n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    // A volume without a drive letter (mounted in a folder only) has no DOS
-    // name: its GUID name serves, and a path on another volume never shares
-    // its beginning with it.
-    if (n == 0)
-        n = GetFinalPathNameByHandleW(h, wide, kWide, FILE_NAME_NORMALIZED | VOLUME_NAME_GUID);
-    DWORD error = GetLastError();
-    CloseHandle(h);
-    if (n == 0 || n >= kWide) {
-        SetLastError(n ? ERROR_FILENAME_EXCED_RANGE : error);
-        return 0;
-    }
-    int m = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
-    if (m <= 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return m > 0;
-}
 
 int GetFreeDiskSpace(const char* path, uint64_t* bytes) {
     ULARGE_INTEGER available;

@@ -219,6 +219,10 @@ TEST_F(Updater, FileHeldOpenIsAskedForAgainUntilReleased) {
   MessageBoxView box = Press(window_, "Update");
   ExpectBox(box, "Error", text, {"Retry", "Cancel"});
   ExpectState(kUpdating);
+  // The updater holds the folders it writes: another program (here this
+  // one) can't rename one and put a link to elsewhere in its place.
+  EXPECT_FALSE(MoveFileExA((game_ + "\\sub").c_str(), (game_ + "\\moved").c_str(), 0));
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
   box = Press(box.window, "Retry");
   ExpectBox(box, "Error", text, {"Retry", "Cancel"});
   EXPECT_EQ(0, ReadProgressBar(window_, kBarId));

@@ -109,7 +109,11 @@ public:
     }
     FileIdentity Of(const std::string& name) {
         FileIdentity identity = {};
-        EXPECT_TRUE(GetFileIdentity(game.native(name).c_str(), &identity)) << name;
+        FolderHandle folder;
+        const char* leaf;
+        ExtractFailure failure;
+        EXPECT_TRUE(HoldFolderOf(&folders, name.c_str(), &folder, &leaf, &failure) &&
+                    GetFileIdentityIn(folder, leaf, &identity)) << name;
         return identity;
     }
     fs::path At(std::string name) {
