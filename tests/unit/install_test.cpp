@@ -112,6 +112,7 @@ public:
         FolderHandle folder;
         const char* leaf;
         ExtractFailure failure;
+        if (!folders.root) HoldGameFolder(game.native().c_str(), &folders, &failure);
         EXPECT_TRUE(HoldFolderOf(&folders, name.c_str(), &folder, &leaf, &failure) &&
                     GetFileIdentityIn(folder, leaf, &identity)) << name;
         return identity;
@@ -190,6 +191,7 @@ TEST_F(Interrupted, ActsOnlyOnFilesTheInstallMadeInsideTheGame) {
     Stage("data\\x.dll", "new x");
     Place("data\\x.dll");
     SetAside("ov.exe");
+    ReleaseGameFolders(&folders);  // the install was killed: nothing holds "data"
     // Lines of their own, a set-aside original of theirs, our new file moved
     // outside and the folder turned into a link to it.
     JournalKey theirs = TestKey(journal.key.folder, 7);
