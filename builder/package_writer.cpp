@@ -52,26 +52,24 @@ static int FailHugeFile(BuildReport* report, const char* path) {
                         "than 4 GiB each):", path);
 }
 
-// The build under way, for the caller's progress hook.
-static struct {
-    const BuildOptions* options;
-    uint32_t filesDone;
-    uint32_t fileCount;
-    uint64_t bytesDone;
-    uint64_t bytesTotal;
-} s_progress;
-
-static void TellProgress(uint64_t bytes) {
-    s_progress.bytesDone += bytes;
-    const BuildOptions* options = s_progress.options;
-    if (options && options->progress)
-        options->progress(options->progressContext, s_progress.filesDone, s_progress.fileCount,
-                          s_progress.bytesDone, s_progress.bytesTotal);
+static void TellProgress(BuildRun* run, uint64_t bytes) {
+    run->bytesDone += bytes;
+    const BuildRequest* request = run->request;
+    if (request->progress)
+        request->progress(request->progressContext, run->filesDone, run->fileCount,
+                          run->bytesDone, run->bytesTotal);
 }
 
+// A file's content as the resource writer pulls it.
+struct FileSource {
+    FileHandle file;
+    BuildRun* run;
+};
+
 static uint32_t ReadFromFile(void* context, void* buffer, uint32_t count) {
-    uint32_t n = ReadBlock(*static_cast<FileHandle*>(context), buffer, count);
-    TellProgress(n);
+    FileSource* source = static_cast<FileSource*>(context);
+    uint32_t n = ReadBlock(source->file, buffer, count);
+    TellProgress(source->run, n);
     return n;
 }
 
@@ -103,7 +101,7 @@ static int ReopenFile(FileHandle* file, const char* path) {
 // stream. 1 with the size, 0 when the file is not smaller so or can't be
 // read whole (the caller stores it, and a file that changed fails there).
 static int MeasureStream(FileHandle file, uint64_t fileSize, uint64_t* streamSize,
-                         std::string* held) {
+                         std::string* held, BuildRun* run) {
     CompressorHandle compressor = StartRecordCompressor(file);
     if (!compressor) return 0;
     std::string chunk(0x10000, '\0');
@@ -116,7 +114,7 @@ static int MeasureStream(FileHandle file, uint64_t fileSize, uint64_t* streamSiz
         if (total <= kHeldStream) held->append(chunk.data(), n);
         else std::string().swap(*held);
     }
-    TellProgress(fileSize);
+    TellProgress(run, fileSize);
     *streamSize = total;
     return FinishedCompressing(compressor.get(), &input, &total) && input == fileSize;
 }
@@ -126,11 +124,11 @@ static int MeasureStream(FileHandle file, uint64_t fileSize, uint64_t* streamSiz
 // reads from its start); 0 with stored 0 on failure.
 static int AddCompressedFile(PeUpdate* update, FileHandle* file, const char* path,
                              const char* resourceName, const char* recordName,
-                             uint32_t nameLength, uint64_t fileSize, int* stored) {
+                             uint32_t nameLength, uint64_t fileSize, int* stored, BuildRun* run) {
     *stored = 1;
     uint64_t streamSize = 0;
     std::string held;
-    int smaller = fileSize > 0 && MeasureStream(*file, fileSize, &streamSize, &held);
+    int smaller = fileSize > 0 && MeasureStream(*file, fileSize, &streamSize, &held, run);
     if (!ReopenFile(file, path)) *stored = 0;
     if (!smaller || !*stored) return 0;
     *stored = 0;
@@ -154,12 +152,10 @@ static int AddCompressedFile(PeUpdate* update, FileHandle* file, const char* pat
            output == streamSize;
 }
 
-int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
-                   const char* recordName, uint32_t index, BuildReport* report) {
+int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, uint32_t index,
+                   BuildRun* run) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
-    char path[kMaxBuildPath];
-    if (snprintf(path, sizeof path, "%s%s", folder, relativeName) >= (int)sizeof path) return 0;
     uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
     if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
     FileHandle file = OpenForRead(path);
@@ -167,19 +163,19 @@ int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeNam
     uint64_t fileSize = GetFileSize64(file);
     // A record holds its size in 32 bits: the file and its name must fit.
     int ok = fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull;
-    if (!ok && fileSize != ~0ull) FailHugeFile(report, path);
-    const BuildOptions* options = s_progress.options;
+    if (!ok && fileSize != ~0ull) FailHugeFile(run->report, path);
     int stored = 1;
-    if (ok && options && options->compress)
+    if (ok && run->request->options.compress)
         ok = AddCompressedFile(update, &file, path, resourceName, recordName, nameLength,
-                               fileSize, &stored) || stored;
+                               fileSize, &stored, run) || stored;
     if (ok && stored) {
         // The content streams from the file into the package: exactly its
         // size at this moment, or the build fails (a file that shrank).
         unsigned char head[kMaxPath + kRecordOverhead];
         uint32_t headSize = EncodeRecordHead(recordName, nameLength, head);
-        TellProgress(headSize);
-        ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &file,
+        TellProgress(run, headSize);
+        FileSource source = {file, run};
+        ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &source,
                                      fileSize);
     }
     if (file) CloseFile(file);
@@ -199,10 +195,13 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 }
 
 // Sets the path to the build directory with its trailing '\' and gives its
-// length; 0 when it can't be read or leaves no room for our names.
-static uint32_t ReadBuildDirectory(char* path) {
-    uint32_t length = GetWorkingDirectory(path, kNativePathLimit);
-    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte, kNativePathLimit) : 0;
+// length; 0 when there is none or it leaves no room for our names.
+static uint32_t PlaceBuildDirectory(const char* folder, char* path) {
+    size_t length = folder ? strlen(folder) : 0;
+    if (length == 0 || length >= kNativePathLimit) return 0;
+    memcpy(path, folder, length + 1);
+    return EndBuildDirectory(path, static_cast<uint32_t>(length), IsAnsiLeadByte,
+                             kNativePathLimit);
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -305,14 +304,17 @@ static int CheckRecordNames(const ScanResult& scan, const char* folder, uint32_t
 // Every record, then the header, title and readme name; 0 when a record
 // failed (the update must then be discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
-                        const std::vector<std::string>& recordNames, BuildReport* report) {
+                        const std::vector<std::string>& recordNames, BuildRun* run) {
+    BuildReport* report = run->report;
     for (uint32_t i = 0; i < scan->names.size(); i++) {
-        const char* recordName = recordNames[i].c_str();
-        if (!AddPayloadFile(update, folder, scan->names[i].c_str(), recordName, i, report))
+        char path[kMaxBuildPath];
+        if (snprintf(path, sizeof path, "%s%s", folder, scan->names[i].c_str()) >=
+                static_cast<int>(sizeof path) ||
+            !AddPayloadFile(update, path, recordNames[i].c_str(), i, run))
             return 0;
         std::string().swap(scan->names[i]);  // its record is staged
-        s_progress.filesDone++;
-        TellProgress(0);
+        run->filesDone++;
+        TellProgress(run, 0);
     }
     report->header.buildTime = GetSystemFileTime();
     unsigned char header[kHeaderSize];
@@ -327,7 +329,8 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
 
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
-                           const std::vector<std::string>& recordNames, BuildReport* report) {
+                           const std::vector<std::string>& recordNames, BuildRun* run) {
+    BuildReport* report = run->report;
     char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
@@ -337,7 +340,7 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     }
     // Checked before any record is streamed; a failure discards the update.
     if (!CheckImageSize(update, *scan, report) ||
-        !WritePackage(update, folder, scan, recordNames, report)) {
+        !WritePackage(update, folder, scan, recordNames, run)) {
         EndPeUpdate(update, 1);
         return 0;
     }
@@ -345,26 +348,30 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
 }
 
 // Packs into "Update.exe" with the record names in the code page asked
-// for, telling the progress to the options' hook.
+// for, telling the progress to the request's hook.
 static int PackNames(const char* path, const char* folder, ScanResult* scan,
-                     const BuildOptions* options, BuildReport* report) {
-    uint32_t codePage = options ? options->nameCodePage : kPlatformCodePage;
+                     const BuildRequest* request, BuildReport* report) {
+    uint32_t codePage = request->options.nameCodePage;
     std::vector<std::string> converted;
     if (codePage != kPlatformCodePage && !ConvertNames(*scan, folder, codePage, &converted, report))
         return 0;
     const std::vector<std::string>& recordNames =
         codePage == kPlatformCodePage ? scan->names : converted;
     if (!CheckRecordNames(*scan, folder, codePage, recordNames, report)) return 0;
-    s_progress = {options, 0, static_cast<uint32_t>(scan->names.size()), 0, scan->recordBytes};
-    int built = WriteExecutable(path, folder, scan, recordNames, report);
-    s_progress.options = nullptr;
-    return built;
+    BuildRun run = {request, report, 0, static_cast<uint32_t>(scan->names.size()), 0,
+                    scan->recordBytes};
+    return WriteExecutable(path, folder, scan, recordNames, &run);
 }
 
-int BuildPackage(BuildReport* report, const BuildOptions* options) {
+BuildRequest MakeBuildRequest(const char* folder) {
+    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0}, nullptr, nullptr,
+                        BuildReporter{nullptr, nullptr}};
+}
+
+int BuildPackage(const BuildRequest* request, BuildReport* report) {
     *report = BuildReport();
     char path[kMaxBuildPath];
-    uint32_t directoryLength = ReadBuildDirectory(path);
+    uint32_t directoryLength = PlaceBuildDirectory(request->folder, path);
     if (!directoryLength)
         return Fail(report, "The build directory's path is too long (a path holds at most "
                             "259 characters).");
@@ -379,5 +386,10 @@ int BuildPackage(BuildReport* report, const BuildOptions* options) {
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);
     strcpy(path + directoryLength, kExecutableName);
-    return PackNames(path, folder, &scan, options, report);
+    return PackNames(path, folder, &scan, request, report);
+}
+
+void DescribeBuiltPackage(const BuildReport& report, char* text, uint32_t size) {
+    snprintf(text, size, "%u files (%u bytes) succesfully saved into resources.",
+             report.header.fileCount, report.header.totalBytes);
 }

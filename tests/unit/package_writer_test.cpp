@@ -12,9 +12,15 @@ class PackageWriter : public ::testing::Test {
 protected:
     void SetUp() override { MakeTargetExecutable(exe()); }
     fs::path exe() const { return dir.path() / "Update.exe"; }
-    int Build() {
-        WorkingDirectory cwd(dir.path());
-        return BuildPackage(&report);
+    // Builds the folder's package from another working directory.
+    int Build(BuildProgressHook progress = nullptr, void* context = nullptr) {
+        TempFolder elsewhere;
+        WorkingDirectory cwd(elsewhere.path());
+        std::string folder = dir.native();
+        BuildRequest request = MakeBuildRequest(folder.c_str());
+        request.progress = progress;
+        request.progressContext = context;
+        return BuildPackage(&request, &report);
     }
     int RunMode() {
         WorkingDirectory cwd(dir.path());
@@ -28,11 +34,19 @@ protected:
     BuildReport report;
 };
 
+// The last progress told: files and bytes done, and of all.
+static void KeepProgress(void* context, uint32_t filesDone, uint32_t fileCount,
+                         uint64_t bytesDone, uint64_t bytesTotal) {
+    *static_cast<std::vector<uint64_t>*>(context) = {filesDone, fileCount, bytesDone, bytesTotal};
+}
+
 TEST_F(PackageWriter, PacksRecordsInScanOrderThenTheHeader) {
     Put("a.txt", "1234567890");
     Put("s/empty.dat", "");
     uint64_t before = GetSystemFileTime();
-    ASSERT_TRUE(Build());
+    std::vector<uint64_t> progress;
+    ASSERT_TRUE(Build(KeepProgress, &progress));
+    EXPECT_EQ((std::vector<uint64_t>{2, 2, 36, 36}), progress);
     EXPECT_EQ(std::string("\x0b\0\0\0s\\empty.dat\0", 16), Resource("FILE000"));
     EXPECT_EQ(std::string("\x05\0\0\0a.txt\0" "1234567890", 20), Resource("FILE001"));
     std::string header = Resource("HEADER");
@@ -131,10 +145,11 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
     PeUpdate* update = BeginPeUpdate(exe().string().c_str());
     ASSERT_NE(nullptr, update);
     report = BuildReport();
-    EXPECT_FALSE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "missing.txt",
-                                "missing.txt", 0, &report));
-    EXPECT_TRUE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "a.txt", "a.txt",
-                               0, &report));
+    BuildRequest request = MakeBuildRequest(dir.native().c_str());
+    BuildRun run = {&request, &report, 0, 1, 0, 0};
+    EXPECT_FALSE(AddPayloadFile(update, dir.native("Update\\missing.txt").c_str(), "missing.txt",
+                                0, &run));
+    EXPECT_TRUE(AddPayloadFile(update, dir.native("Update\\a.txt").c_str(), "a.txt", 0, &run));
     EXPECT_STREQ("", report.failure);
     EndPeUpdate(update, 1);
     std::error_code error;  // listed by the scan, but it can't be opened
