@@ -1,4 +1,5 @@
 #include "builder/package_writer.h"
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -47,6 +48,32 @@ static int FailTooLarge(BuildReport* report, uint64_t newBytes, uint64_t keptByt
     return Fail(report, text);
 }
 
+// The file at path, what went wrong with it and why, for the report's
+// cause: the build mode says nothing of these.
+static int ExplainFile(BuildReport* report, const char* path, const char* what,
+                       const char* why) {
+    char shown[kMaxBuildPath] = "";
+    MakeNativePath(path, shown, sizeof shown);  // cut short when it doesn't fit
+    snprintf(report->cause, sizeof report->cause, "%s %s: %s", shown, what, why);
+    return 0;
+}
+
+// The same with the system's reason for the last file call that failed.
+static int ExplainFileCall(BuildReport* report, const char* path, const char* what) {
+    char text[200];
+    const char* why = text;
+    switch (GetLastFileFailure(text, sizeof text)) {
+    case kFailureNoFolder: why = "nothing is there, or a link that leads nowhere"; break;
+    case kFailureDenied: why = "access is denied"; break;
+    case kFailureInUse: why = "another program holds it"; break;
+    case kFailurePathTooLong: why = "the path is too long"; break;
+    case kFailureWriteProtected: why = "the disk is write-protected"; break;
+    case kFailureDiskFull: why = "the disk is full"; break;
+    case kFailureOther: break;
+    }
+    return ExplainFile(report, path, what, why);
+}
+
 static int FailHugeFile(BuildReport* report, const char* path) {
     return Fail(report, "This file is too large to be packed (a package holds files of less "
                         "than 4 GiB each):", path);
@@ -64,13 +91,30 @@ static void TellProgress(BuildRun* run, uint64_t bytes) {
 struct FileSource {
     FileHandle file;
     BuildRun* run;
+    uint64_t bytesRead;
 };
 
 static uint32_t ReadFromFile(void* context, void* buffer, uint32_t count) {
     FileSource* source = static_cast<FileSource*>(context);
     uint32_t n = ReadBlock(source->file, buffer, count);
+    source->bytesRead += n;
     TellProgress(source->run, n);
     return n;
+}
+
+// Why a file stopped giving bytes before its size: it shrank, or a read
+// failed.
+static void ExplainShortRead(BuildReport* report, const char* path, FileHandle file,
+                             uint64_t fileSize) {
+    char text[120];
+    uint64_t now = GetFileSize64(file);
+    if (now >= fileSize) {
+        ExplainFileCall(report, path, "can't be read");
+        return;
+    }
+    snprintf(text, sizeof text, "it has %llu bytes now, %llu when the build began",
+             static_cast<unsigned long long>(now), static_cast<unsigned long long>(fileSize));
+    ExplainFile(report, path, "shrank while it was packed", text);
 }
 
 // A compressed stream held whole only while it is this small; a larger
@@ -129,7 +173,10 @@ static int AddCompressedFile(PeUpdate* update, FileHandle* file, const char* pat
     uint64_t streamSize = 0;
     std::string held;
     int smaller = fileSize > 0 && MeasureStream(*file, fileSize, &streamSize, &held, run);
-    if (!ReopenFile(file, path)) *stored = 0;
+    if (!ReopenFile(file, path)) {
+        *stored = 0;
+        return ExplainFileCall(run->report, path, "can't be opened again");
+    }
     if (!smaller || !*stored) return 0;
     *stored = 0;
     unsigned char head[kMaxPath + kRecordOverhead + kCompressedOverhead];
@@ -159,11 +206,12 @@ int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, u
     uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
     if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
     FileHandle file = OpenForRead(path);
-    if (!file) return 0;
+    if (!file) return ExplainFileCall(run->report, path, "can't be opened");
     uint64_t fileSize = GetFileSize64(file);
     // A record holds its size in 32 bits: the file and its name must fit.
     int ok = fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull;
-    if (!ok && fileSize != ~0ull) FailHugeFile(run->report, path);
+    if (fileSize == ~0ull) ExplainFileCall(run->report, path, "can't be read");
+    else if (!ok) FailHugeFile(run->report, path);
     int stored = 1;
     if (ok && run->request->options.compress)
         ok = AddCompressedFile(update, &file, path, resourceName, recordName, nameLength,
@@ -174,9 +222,13 @@ int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, u
         unsigned char head[kMaxPath + kRecordOverhead];
         uint32_t headSize = EncodeRecordHead(recordName, nameLength, head);
         TellProgress(run, headSize);
-        FileSource source = {file, run};
+        FileSource source = {file, run, 0};
         ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &source,
                                      fileSize);
+        if (!ok && !IsPeUpdateBroken(update) && source.bytesRead < fileSize)
+            ExplainShortRead(run->report, path, file, fileSize);
+    } else if (!ok && file && !IsPeUpdateBroken(update) && !run->report->cause[0]) {
+        ExplainFile(run->report, path, "changed while it was packed", "its content differs");
     }
     if (file) CloseFile(file);
     return ok;
@@ -327,6 +379,14 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
     return 1;
 }
 
+// A failure that named no file is the new image's: it couldn't be written
+// or put in place.
+static int ExplainOutput(BuildReport* report, const char* path, int error) {
+    if (!report->failure[0] && !report->cause[0])
+        ExplainFile(report, path, "can't be written", strerror(error));
+    return 0;
+}
+
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
                            const std::vector<std::string>& recordNames, BuildRun* run) {
@@ -341,10 +401,12 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     // Checked before any record is streamed; a failure discards the update.
     if (!CheckImageSize(update, *scan, report) ||
         !WritePackage(update, folder, scan, recordNames, run)) {
+        ExplainOutput(report, nativePath, errno);
         EndPeUpdate(update, 1);
         return 0;
     }
-    return EndPeUpdate(update, 0);
+    if (EndPeUpdate(update, 0)) return 1;
+    return ExplainOutput(report, nativePath, errno);
 }
 
 // Packs into "Update.exe" with the record names in the code page asked

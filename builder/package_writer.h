@@ -18,6 +18,9 @@ struct BuildReport {
     // that end without a message; detail, when set, gets a box of its own.
     char failure[2 * kMaxBuildPath + 200];
     char detail[kMaxBuildPath];
+    // For the failures that end without a message: the file and the
+    // system's reason, for a tool that says more than the build mode.
+    char cause[kMaxBuildPath + 300];
 };
 
 // Told after each record and each chunk of a file that was packed: files

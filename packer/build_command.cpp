@@ -115,6 +115,7 @@ int RunBuild(const PackerArguments& arguments, const std::string& folder) {
     if (!built) {
         PrintError(report.failure);
         PrintError(report.detail);
+        if (!report.failure[0]) PrintError(report.cause);
         return kPackFailed;
     }
     char text[128];

@@ -153,6 +153,22 @@ TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
     }
 }
 
+// What the build mode leaves unsaid, the packer tells on stderr: the file
+// and why.
+TEST(PackerChecks, BuildNamesAFileItCantOpenAndWhy) {
+    TempFolder dir;
+    fs::path build = dir.path() / "build", gone = build / "Update" / "gone.txt";
+    WriteFile(build / "Update" / "a.txt", "a");
+    MakeTargetExecutable(build / "Update.exe");
+    std::error_code error;
+    fs::create_symlink(dir.path() / "nowhere", gone, error);
+    if (error) GTEST_SKIP() << "no symbolic links here";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(255, Pack({"build", build.string()}));
+    EXPECT_EQ("Error: " + gone.string() + " can't be opened: nothing is there, or a link that "
+              "leads nowhere\n", testing::internal::GetCapturedStderr());
+}
+
 TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {
     std::string cafe;  // "café.txt" as this platform spells file names
     if (!ConvertCodePage("caf\xC3\xA9.txt", kUtf8CodePage, kPlatformCodePage, &cafe))

@@ -140,7 +140,13 @@ TEST_F(PackageWriter, MissingExecutableNamesItInASecondBox) {
     EXPECT_EQ((dir.path() / "Update.exe").string(), report.detail);  // one kind of separator
 }
 
-TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
+// Cuts "Update/big.bin" short once its record's head is written.
+static void CutShort(void* context, uint32_t, uint32_t, uint64_t bytesDone, uint64_t) {
+    if (bytesDone < 100) fs::resize_file(*static_cast<fs::path*>(context), 10);
+}
+
+// The build mode says nothing of these; the cause names the file and why.
+TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyWithItsCause) {
     Put("a.txt", "a");
     PeUpdate* update = BeginPeUpdate(exe().string().c_str());
     ASSERT_NE(nullptr, update);
@@ -152,10 +158,21 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
     EXPECT_TRUE(AddPayloadFile(update, dir.native("Update\\a.txt").c_str(), "a.txt", 0, &run));
     EXPECT_STREQ("", report.failure);
     EndPeUpdate(update, 1);
+    std::string before = ReadFile(exe());
+    fs::remove(dir.path() / "Update" / "a.txt");
+    Put("big.bin", std::string(5000, 'b'));
+    fs::path big = dir.path() / "Update" / "big.bin";
+    EXPECT_FALSE(Build(CutShort, &big));
+    EXPECT_EQ(big.string() + " shrank while it was packed: it has 10 bytes now, 5000 when the "
+              "build began", report.cause);
+    fs::remove(big);
     std::error_code error;  // listed by the scan, but it can't be opened
     fs::create_symlink(dir.path() / "nowhere", dir.path() / "Update" / "gone.txt", error);
-    std::string before = ReadFile(exe());
-    EXPECT_TRUE(error || (!Build() && !report.failure[0] && before == ReadFile(exe())));
+    EXPECT_TRUE(error || !Build());
+    EXPECT_TRUE(error || report.cause == (dir.path() / "Update" / "gone.txt").string() +
+                " can't be opened: nothing is there, or a link that leads nowhere") << report.cause;
+    EXPECT_STREQ("", report.failure);
+    EXPECT_TRUE(before == ReadFile(exe()));
 }
 
 TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
