@@ -3,13 +3,10 @@
 #include "builder/package_writer.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "package/package_info.h"
 
+// Removes nothing and reads no package, so it counts none.
 int RunEraseMode() {
-    char text[96];
-    snprintf(text, sizeof text, "%d files succesfully removed from resources.",
-             static_cast<int>(g_PackageHeader.fileCount));
-    ShowMessage(0, text, "Done", kButtonsOk);
+    ShowMessage(0, "0 files succesfully removed from resources.", "Done", kButtonsOk);
     return kExitSuccess;
 }
 

@@ -3,6 +3,7 @@
 #include "builder/folder_scan.h"
 #include "builder/package_writer.h"
 #include "frame/modes.h"
+#include "package/package_info.h"
 #include "pe/pe_resources.h"
 #include "tests/unit/pe_test_images.h"
 #include "tests/unit/test_support.h"
@@ -194,6 +195,16 @@ TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
     EXPECT_EQ("Can''t find / open(for writing) executable!", shown.shown[0].text);
     EXPECT_EQ((dir.path() / "Update.exe").string(), shown.shown[1].text);
     EXPECT_EQ("Error", shown.shown[1].title);
+}
+
+TEST(EraseMode, CountsNoFileWhateverAHeaderSays) {
+    PackageHeader loaded = g_PackageHeader;
+    g_PackageHeader.fileCount = 7;
+    MessageRecorder shown;
+    EXPECT_EQ(kExitSuccess, RunEraseMode());
+    g_PackageHeader = loaded;
+    ASSERT_EQ(1u, shown.shown.size());
+    EXPECT_EQ("0 files succesfully removed from resources.", shown.shown[0].text);
 }
 
 TEST(BuildDirectory, EndsInOneSeparatorAndLeavesRoomForTheTemporaryImage) {
