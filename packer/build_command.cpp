@@ -40,6 +40,11 @@ void ShowProgress(void* context, uint32_t filesDone, uint32_t fileCount, uint64_
     line->shown = 1;
 }
 
+void PrintWarning(void* context, const char* text) {
+    ClearProgress(static_cast<ProgressLine*>(context));
+    fprintf(stderr, "Warning: %s\n", text);
+}
+
 void PrintError(const char* text) {
     if (text[0]) fprintf(stderr, "Error: %s\n", text);
 }
@@ -109,6 +114,7 @@ int RunBuild(const PackerArguments& arguments, const std::string& folder) {
         request.progress = ShowProgress;
         request.progressContext = &line;
     }
+    request.reporter = BuildReporter{PrintWarning, &line};
     BuildReport report;
     int built = BuildPackage(&request, &report);
     ClearProgress(&line);
