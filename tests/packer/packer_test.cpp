@@ -2,6 +2,7 @@
 // pages, its text forms, packages damaged by the unit helpers, and a build
 // with names beyond ASCII through list, extract and verify.
 #include <gtest/gtest.h>
+#include <cstring>
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
@@ -106,7 +107,12 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
         EXPECT_EQ(c.status, Pack({"list", exe}, &text)) << c.line;
         EXPECT_NE(std::string::npos, text.find(c.line)) << text;
         EXPECT_EQ(c.status, Pack({"verify", exe, (dir.path() / "build").string()})) << c.line;
+        testing::internal::CaptureStderr();
         EXPECT_EQ(c.status, Pack({"extract", exe, out})) << c.line;
+        std::string error = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(strstr(c.line, "total bytes") != nullptr,
+                  error.find("total bytes: the records hold 5 bytes") != std::string::npos)
+            << error;
         EXPECT_FALSE(fs::exists(dir.path() / "b.txt"));  // nothing outside
         fs::remove_all(out);
     }
