@@ -152,7 +152,8 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyWithItsCause) {
     PeUpdate* update = BeginPeUpdate(exe().string().c_str());
     ASSERT_NE(nullptr, update);
     report = BuildReport();
-    BuildRequest request = MakeBuildRequest(dir.native().c_str());
+    std::string folder = dir.native();
+    BuildRequest request = MakeBuildRequest(folder.c_str());
     BuildRun run = {&request, &report, 0, 1, 0, 0};
     EXPECT_FALSE(AddPayloadFile(update, dir.native("Update\\missing.txt").c_str(), "missing.txt",
                                 0, &run));

@@ -90,7 +90,8 @@ TEST(PlatformOracle, OurBuildHoldsWhatThePlatformUpdateWouldWrite) {
     WriteFile(ours.path() / "Update" / "sub" / "big.bin", std::string(300000, '\x5a'));
     WriteFile(ours.path() / "Update" / "sub" / "empty.dat", "");
     WriteFile(ours.path() / "title.txt", "Oracle title\r\nreadme.txt\r\n");
-    BuildRequest request = MakeBuildRequest(ours.native().c_str());
+    std::string folder = ours.native();
+    BuildRequest request = MakeBuildRequest(folder.c_str());
     BuildReport report;
     ASSERT_TRUE(BuildPackage(&request, &report));
 
