@@ -148,7 +148,7 @@ int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, u
                                      fileSize);
         if (!ok && !IsPeUpdateBroken(update) && source.bytesRead < fileSize)
             ExplainShortRead(run->report, path, file, fileSize);
-    } else if (!ok && file && !IsPeUpdateBroken(update) && !run->report->cause[0]) {
+    } else if (!ok && !stored && file && !IsPeUpdateBroken(update)) {
         ExplainFile(run->report, path, "changed while it was packed", "its content differs");
     }
     if (file) CloseFile(file);
