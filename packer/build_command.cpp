@@ -2,13 +2,11 @@
 // the terminal ("Done: ..." on stdout, "Error: ..." on stderr), a progress
 // line for long builds, and an update program to start from.
 #include <cstdio>
-#include <cstring>
 #include "builder/package_writer.h"
 #include "packer/packer.h"
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
-#include "install/record_writer.h"
 
 namespace {
 
@@ -55,6 +53,13 @@ int IsFile(const std::string& path) {
     return file != 0;
 }
 
+int WriteAll(FileHandle file, const char* bytes, uint32_t count) {
+    uint32_t n = 0;
+    for (uint32_t done = 0; done < count; done += n)
+        if ((n = WriteBlock(file, bytes + done, count - done)) == 0) return 0;
+    return 1;
+}
+
 int CopyWholeFile(const std::string& source, const std::string& target) {
     FileHandle in = OpenForRead(source.c_str());
     FileHandle out = in ? CreateForWrite(target.c_str()) : 0;
@@ -62,7 +67,7 @@ int CopyWholeFile(const std::string& source, const std::string& target) {
     std::string buffer(1 << 16, '\0');
     uint32_t n = 0;
     while (out && (n = ReadBlock(in, &buffer[0], static_cast<uint32_t>(buffer.size()))) > 0 &&
-           WriteWholeChunk(out, reinterpret_cast<const unsigned char*>(buffer.data()), n))
+           WriteAll(out, buffer.data(), n))
         copied += n;
     if (out) CloseFile(out);
     if (in) CloseFile(in);
