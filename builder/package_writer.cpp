@@ -1,19 +1,15 @@
 #include "builder/package_writer.h"
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "builder/build_run.h"
 #include "builder/folder_scan.h"
-#include "builder/record_compressor.h"
 #include "builder/title_reader.h"
 #include "package/record_names.h"
 #include "pe/pe_resources.h"
 #include "platform/code_pages.h"
 #include "platform/system.h"
-
-// The update executable maps its whole image into a 32-bit address space;
-// past this size Windows can't start it at all, so such a build would
-// succeed and ship a patch that never runs.
-const uint64_t kMaxPackageBytes = 1792ull << 20;
 
 // One resource table holds at most 65535 names; the records share theirs
 // with "HEADER", "TITLE" and "README". Past this the commit would fail at
@@ -21,170 +17,6 @@ const uint64_t kMaxPackageBytes = 1792ull << 20;
 const uint32_t kMaxFiles = 0xFFFF - 3;
 
 static const char kExecutableName[] = "Update.exe";
-
-// Paths are told as this platform spells them.
-static int Fail(BuildReport* report, const char* what, const char* path = nullptr) {
-    char shown[sizeof report->failure] = "";
-    if (path) MakeNativePath(path, shown, sizeof shown);  // cut short when it doesn't fit
-    std::string text = path ? std::string(what) + "\n\n" + shown : what;
-    snprintf(report->failure, sizeof report->failure, "%s", text.c_str());
-    return 0;
-}
-
-// newBytes of new records, and keptBytes of the target's package that the
-// build leaves in place, are more than an update executable can carry.
-static int FailTooLarge(BuildReport* report, uint64_t newBytes, uint64_t keptBytes) {
-    char kept[80] = "";
-    if (keptBytes)
-        snprintf(kept, sizeof kept, " and %llu MiB kept from an earlier build",
-                 static_cast<unsigned long long>(keptBytes >> 20));
-    char text[300];
-    snprintf(text, sizeof text,
-             "The package would be too large to run: %llu MiB of files%s, but an update "
-             "executable can carry at most %llu MiB.",
-             static_cast<unsigned long long>(newBytes >> 20), kept,
-             static_cast<unsigned long long>(kMaxPackageBytes >> 20));
-    return Fail(report, text);
-}
-
-static int FailHugeFile(BuildReport* report, const char* path) {
-    return Fail(report, "This file is too large to be packed (a package holds files of less "
-                        "than 4 GiB each):", path);
-}
-
-// The build under way, for the caller's progress hook.
-static struct {
-    const BuildOptions* options;
-    uint32_t filesDone;
-    uint32_t fileCount;
-    uint64_t bytesDone;
-    uint64_t bytesTotal;
-} s_progress;
-
-static void TellProgress(uint64_t bytes) {
-    s_progress.bytesDone += bytes;
-    const BuildOptions* options = s_progress.options;
-    if (options && options->progress)
-        options->progress(options->progressContext, s_progress.filesDone, s_progress.fileCount,
-                          s_progress.bytesDone, s_progress.bytesTotal);
-}
-
-static uint32_t ReadFromFile(void* context, void* buffer, uint32_t count) {
-    uint32_t n = ReadBlock(*static_cast<FileHandle*>(context), buffer, count);
-    TellProgress(n);
-    return n;
-}
-
-// A compressed stream held whole only while it is this small; a larger
-// one is made again as the record is written.
-const uint64_t kHeldStream = 8u << 20;
-
-struct HeldBytes {
-    const std::string* bytes;
-    size_t at;
-};
-
-static uint32_t ReadHeldBytes(void* context, void* buffer, uint32_t count) {
-    HeldBytes* held = static_cast<HeldBytes*>(context);
-    size_t n = held->bytes->size() - held->at;
-    if (n > count) n = count;
-    memcpy(buffer, held->bytes->data() + held->at, n);
-    held->at += n;
-    return static_cast<uint32_t>(n);
-}
-
-static int ReopenFile(FileHandle* file, const char* path) {
-    CloseFile(*file);
-    *file = OpenForRead(path);
-    return *file != 0;
-}
-
-// Compresses the file once to learn its stream's size, keeping a small
-// stream. 1 with the size, 0 when the file is not smaller so or can't be
-// read whole (the caller stores it, and a file that changed fails there).
-static int MeasureStream(FileHandle file, uint64_t fileSize, uint64_t* streamSize,
-                         std::string* held) {
-    CompressorHandle compressor = StartRecordCompressor(file);
-    if (!compressor) return 0;
-    std::string chunk(0x10000, '\0');
-    uint64_t total = 0, input = 0;
-    uint32_t n;
-    while ((n = ReadCompressedBytes(compressor.get(), &chunk[0],
-                                    static_cast<uint32_t>(chunk.size()))) > 0) {
-        total += n;
-        if (total + kCompressedOverhead >= fileSize) return 0;  // no gain: stored
-        if (total <= kHeldStream) held->append(chunk.data(), n);
-        else std::string().swap(*held);
-    }
-    TellProgress(fileSize);
-    *streamSize = total;
-    return FinishedCompressing(compressor.get(), &input, &total) && input == fileSize;
-}
-
-// Writes a compressed record of the file when that makes it smaller. 1 when
-// it did; 0 with stored 1 when the file is to be stored instead (file then
-// reads from its start); 0 with stored 0 on failure.
-static int AddCompressedFile(PeUpdate* update, FileHandle* file, const char* path,
-                             const char* resourceName, const char* recordName,
-                             uint32_t nameLength, uint64_t fileSize, int* stored) {
-    *stored = 1;
-    uint64_t streamSize = 0;
-    std::string held;
-    int smaller = fileSize > 0 && MeasureStream(*file, fileSize, &streamSize, &held);
-    if (!ReopenFile(file, path)) *stored = 0;
-    if (!smaller || !*stored) return 0;
-    *stored = 0;
-    unsigned char head[kMaxPath + kRecordOverhead + kCompressedOverhead];
-    uint32_t headSize = EncodeCompressedRecordHead(recordName, nameLength,
-                                                   static_cast<uint32_t>(fileSize), head);
-    if (held.size() == streamSize) {
-        HeldBytes source = {&held, 0};
-        return AddPeResourceFromStream(update, resourceName, head, headSize, ReadHeldBytes,
-                                       &source, streamSize);
-    }
-    // Made again as it is written; a file that changed meanwhile gives
-    // another stream, which fails the build.
-    CompressorHandle compressor = StartRecordCompressor(*file);
-    uint64_t input = 0, output = 0;
-    return compressor &&
-           AddPeResourceFromStream(update, resourceName, head, headSize, ReadCompressedBytes,
-                                   compressor.get(), streamSize) &&
-           ReadCompressedBytes(compressor.get(), head, 1) == 0 &&
-           FinishedCompressing(compressor.get(), &input, &output) && input == fileSize &&
-           output == streamSize;
-}
-
-int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
-                   const char* recordName, uint32_t index, BuildReport* report) {
-    char resourceName[kRecordNameSize];
-    FormatRecordName(resourceName, index);
-    char path[kMaxBuildPath];
-    if (snprintf(path, sizeof path, "%s%s", folder, relativeName) >= (int)sizeof path) return 0;
-    uint32_t nameLength = static_cast<uint32_t>(strlen(recordName));
-    if (nameLength >= kMaxPath) return 0;  // the record's head must fit its buffer
-    FileHandle file = OpenForRead(path);
-    if (!file) return 0;
-    uint64_t fileSize = GetFileSize64(file);
-    // A record holds its size in 32 bits: the file and its name must fit.
-    int ok = fileSize != ~0ull && fileSize + nameLength + kRecordOverhead <= 0xFFFFFFFFull;
-    if (!ok && fileSize != ~0ull) FailHugeFile(report, path);
-    const BuildOptions* options = s_progress.options;
-    int stored = 1;
-    if (ok && options && options->compress)
-        ok = AddCompressedFile(update, &file, path, resourceName, recordName, nameLength,
-                               fileSize, &stored) || stored;
-    if (ok && stored) {
-        // The content streams from the file into the package: exactly its
-        // size at this moment, or the build fails (a file that shrank).
-        unsigned char head[kMaxPath + kRecordOverhead];
-        uint32_t headSize = EncodeRecordHead(recordName, nameLength, head);
-        TellProgress(headSize);
-        ok = AddPeResourceFromStream(update, resourceName, head, headSize, ReadFromFile, &file,
-                                     fileSize);
-    }
-    if (file) CloseFile(file);
-    return ok;
-}
 
 uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLeadByte,
                            uint32_t limit) {
@@ -199,10 +31,13 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 }
 
 // Sets the path to the build directory with its trailing '\' and gives its
-// length; 0 when it can't be read or leaves no room for our names.
-static uint32_t ReadBuildDirectory(char* path) {
-    uint32_t length = GetWorkingDirectory(path, kNativePathLimit);
-    return length ? EndBuildDirectory(path, length, IsAnsiLeadByte, kNativePathLimit) : 0;
+// length; 0 when there is none or it leaves no room for our names.
+static uint32_t PlaceBuildDirectory(const char* folder, char* path) {
+    size_t length = folder ? strlen(folder) : 0;
+    if (length == 0 || length >= kNativePathLimit) return 0;
+    memcpy(path, folder, length + 1);
+    return EndBuildDirectory(path, static_cast<uint32_t>(length), IsAnsiLeadByte,
+                             kNativePathLimit);
 }
 
 // Line 1 is the title, line 2 the readme name; a line that isn't there
@@ -218,19 +53,19 @@ static void ReadTitleFile(const char* path, BuildReport* report) {
 
 int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report) {
     if (!scanned && !scan.lostNamePath.empty())
-        return Fail(report, "This name has characters that the system's code page can't hold "
-                            "(they are shown as '?' or as look-alikes), so the update could not "
-                            "create it:", scan.lostNamePath.c_str());
+        return FailBuild(report, "This name has characters that the system's code page can't "
+                                 "hold (they are shown as '?' or as look-alikes), so the update "
+                                 "could not create it:", scan.lostNamePath.c_str());
     if (!scanned)
-        return Fail(report, "This path is too long to be packed (a path holds at most 259 "
-                            "characters):", scan.tooLongPath.c_str());
-    if (scan.names.empty()) return Fail(report, "0 files found!");
+        return FailBuild(report, "This path is too long to be packed (a path holds at most 259 "
+                                 "characters):", scan.tooLongPath.c_str());
+    if (scan.names.empty()) return FailBuild(report, "0 files found!");
     if (scan.names.size() > kMaxFiles) {
         char text[200];
         snprintf(text, sizeof text,
                  "There are too many files to pack: %u files, but a package holds at most %u "
                  "files.", static_cast<unsigned>(scan.names.size()), kMaxFiles);
-        return Fail(report, text);
+        return FailBuild(report, text);
     }
     if (!scan.hugeFile.empty()) return FailHugeFile(report, scan.hugeFile.c_str());
     if (scan.recordBytes > kMaxPackageBytes) return FailTooLarge(report, scan.recordBytes, 0);
@@ -261,58 +96,20 @@ static int CheckImageSize(const PeUpdate* update, const ScanResult& scan, BuildR
     return FailTooLarge(report, scan.recordBytes, kept);
 }
 
-// The names the records carry, converted to the code page the updater will
-// use. 0 when one can't be written in it, or no longer fits a path.
-static int ConvertNames(const ScanResult& scan, const char* folder, uint32_t codePage,
-                        std::vector<std::string>* names, BuildReport* report) {
-    names->resize(scan.names.size());
-    for (size_t i = 0; i < scan.names.size(); i++) {
-        if (ConvertCodePage(scan.names[i], kPlatformCodePage, codePage, &(*names)[i]) &&
-            (*names)[i].size() < kMaxPath)
-            continue;
-        char what[200];
-        snprintf(what, sizeof what, "The name of this file can't be written in code page %u, "
-                 "the one the updater will use:", codePage);
-        return Fail(report, what, (std::string(folder) + scan.names[i]).c_str());
-    }
-    return 1;
-}
-
-// The names as the updater will judge them: each by the rule for record
-// names, and each against the others as Windows compares them. 0 when the
-// updater would refuse one, with the report naming the files.
-static int CheckRecordNames(const ScanResult& scan, const char* folder, uint32_t codePage,
-                            const std::vector<std::string>& names, BuildReport* report) {
-    RecordNameSet set = {codePage, {}, {}};
-    char what[300];
-    for (uint32_t i = 0; i < names.size(); i++) {
-        std::string path = folder + scan.names[i];
-        RecordNameFault fault = JudgeRecordName(names[i].c_str(), codePage);
-        uint32_t earlier;
-        if (fault != kNameSound) {
-            snprintf(what, sizeof what, "The updater would refuse the name of this file, since %s:",
-                     DescribeNameFault(fault));
-            return Fail(report, what, path.c_str());
-        }
-        if (!AddRecordName(&set, names[i].c_str(), i, &earlier))
-            return Fail(report, "Windows can't tell the names of these files apart, so the "
-                                "updater would refuse them:",
-                        (folder + scan.names[earlier] + "\n" + path).c_str());
-    }
-    return 1;
-}
-
 // Every record, then the header, title and readme name; 0 when a record
 // failed (the update must then be discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
-                        const std::vector<std::string>& recordNames, BuildReport* report) {
+                        const std::vector<std::string>& recordNames, BuildRun* run) {
+    BuildReport* report = run->report;
     for (uint32_t i = 0; i < scan->names.size(); i++) {
-        const char* recordName = recordNames[i].c_str();
-        if (!AddPayloadFile(update, folder, scan->names[i].c_str(), recordName, i, report))
+        char path[kMaxBuildPath];
+        if (snprintf(path, sizeof path, "%s%s", folder, scan->names[i].c_str()) >=
+                static_cast<int>(sizeof path) ||
+            !AddPayloadFile(update, path, recordNames[i].c_str(), i, run))
             return 0;
         std::string().swap(scan->names[i]);  // its record is staged
-        s_progress.filesDone++;
-        TellProgress(0);
+        run->filesDone++;
+        TellProgress(run, 0);
     }
     report->header.buildTime = GetSystemFileTime();
     unsigned char header[kHeaderSize];
@@ -325,49 +122,64 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
     return 1;
 }
 
+// A failure that named no file is the new image's: it couldn't be written
+// or put in place.
+static int ExplainOutput(BuildReport* report, const char* path, int error) {
+    if (!report->failure[0] && !report->cause[0])
+        ExplainFile(report, path, "can't be written", strerror(error));
+    return 0;
+}
+
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
-                           const std::vector<std::string>& recordNames, BuildReport* report) {
+                           const std::vector<std::string>& recordNames, BuildRun* run) {
+    BuildReport* report = run->report;
     char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
                            ? BeginPeUpdate(nativePath) : nullptr;
     if (!update) {
         MakeNativePath(path, report->detail, sizeof report->detail);
-        return Fail(report, "Can''t find / open(for writing) executable!");
+        return FailBuild(report, "Can''t find / open(for writing) executable!");
     }
     // Checked before any record is streamed; a failure discards the update.
     if (!CheckImageSize(update, *scan, report) ||
-        !WritePackage(update, folder, scan, recordNames, report)) {
+        !WritePackage(update, folder, scan, recordNames, run)) {
+        ExplainOutput(report, nativePath, errno);
         EndPeUpdate(update, 1);
         return 0;
     }
-    return EndPeUpdate(update, 0);
+    if (EndPeUpdate(update, 0)) return 1;
+    return ExplainOutput(report, nativePath, errno);
 }
 
 // Packs into "Update.exe" with the record names in the code page asked
-// for, telling the progress to the options' hook.
+// for, telling the progress to the request's hook.
 static int PackNames(const char* path, const char* folder, ScanResult* scan,
-                     const BuildOptions* options, BuildReport* report) {
-    uint32_t codePage = options ? options->nameCodePage : kPlatformCodePage;
+                     const BuildRequest* request, BuildReport* report) {
+    uint32_t codePage = request->options.nameCodePage;
     std::vector<std::string> converted;
     if (codePage != kPlatformCodePage && !ConvertNames(*scan, folder, codePage, &converted, report))
         return 0;
     const std::vector<std::string>& recordNames =
         codePage == kPlatformCodePage ? scan->names : converted;
-    if (!CheckRecordNames(*scan, folder, codePage, recordNames, report)) return 0;
-    s_progress = {options, 0, static_cast<uint32_t>(scan->names.size()), 0, scan->recordBytes};
-    int built = WriteExecutable(path, folder, scan, recordNames, report);
-    s_progress.options = nullptr;
-    return built;
+    if (!CheckRecordNames(*scan, folder, request, recordNames, report)) return 0;
+    BuildRun run = {request, report, 0, static_cast<uint32_t>(scan->names.size()), 0,
+                    scan->recordBytes};
+    return WriteExecutable(path, folder, scan, recordNames, &run);
 }
 
-int BuildPackage(BuildReport* report, const BuildOptions* options) {
+BuildRequest MakeBuildRequest(const char* folder) {
+    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0}, nullptr, nullptr,
+                        BuildReporter{nullptr, nullptr}};
+}
+
+int BuildPackage(const BuildRequest* request, BuildReport* report) {
     *report = BuildReport();
     char path[kMaxBuildPath];
-    uint32_t directoryLength = ReadBuildDirectory(path);
+    uint32_t directoryLength = PlaceBuildDirectory(request->folder, path);
     if (!directoryLength)
-        return Fail(report, "The build directory's path is too long (a path holds at most "
-                            "259 characters).");
+        return FailBuild(report, "The build directory's path is too long (a path holds at "
+                                 "most 259 characters).");
     strcpy(path + directoryLength, "Update");
     ScanResult scan;
     int scanned = ScanUpdateFolder(path, &scan);
@@ -379,5 +191,6 @@ int BuildPackage(BuildReport* report, const BuildOptions* options) {
     strcpy(path + directoryLength, "title.txt");
     ReadTitleFile(path, report);
     strcpy(path + directoryLength, kExecutableName);
-    return PackNames(path, folder, &scan, options, report);
+    return PackNames(path, folder, &scan, request, report);
 }
+

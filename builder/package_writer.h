@@ -1,5 +1,5 @@
-// The build mode: packs the "Update" folder of the current directory, with
-// the title and readme name from "title.txt", into "Update.exe" there.
+// The build: packs the "Update" folder of a build directory, with the title
+// and readme name from "title.txt", into "Update.exe" there.
 #pragma once
 #include <cstdint>
 #include "base/path_text.h"
@@ -18,6 +18,9 @@ struct BuildReport {
     // that end without a message; detail, when set, gets a box of its own.
     char failure[2 * kMaxBuildPath + 200];
     char detail[kMaxBuildPath];
+    // For the failures that end without a message: the file and the
+    // system's reason, for a tool that says more than the build mode.
+    char cause[kMaxBuildPath + 300];
 };
 
 // Told after each record and each chunk of a file that was packed: files
@@ -31,16 +34,47 @@ struct BuildOptions {
     // converted to it, and a name it can't hold fails the build.
     // kPlatformCodePage keeps the names as listed, as the build mode does.
     uint32_t nameCodePage;
-    BuildProgressHook progress;  // nullptr: none
-    void* progressContext;
     // Nonzero: each file whose zlib stream is smaller than the file goes in
     // as a compressed record; the others, as ever, stored.
     int compress;
 };
 
-// Nonzero when the package was written into "Update.exe"; 0 on failure,
-// with the report saying why.
-int BuildPackage(BuildReport* report, const BuildOptions* options = nullptr);
+// Hears what the person running a build should know though the build goes
+// on: one line of text, naming the file.
+struct BuildReporter {
+    void (*warn)(void* context, const char* text);  // nullptr: nobody hears
+    void* context;
+};
+
+// One build: the build directory (with or without its last separator),
+// how to build, and who is told of it.
+struct BuildRequest {
+    const char* folder;
+    BuildOptions options;
+    BuildProgressHook progress;  // nullptr: none
+    void* progressContext;
+    BuildReporter reporter;
+};
+
+// The build mode's request: that folder, no options, nothing told.
+BuildRequest MakeBuildRequest(const char* folder);
+
+// Nonzero when the package was written into "Update.exe" of the request's
+// folder; 0 on failure, with the report saying why.
+int BuildPackage(const BuildRequest* request, BuildReport* report);
+
+// The message of a build that succeeded.
+void DescribeBuiltPackage(const BuildReport& report, char* text, uint32_t size);
+
+// One build under way, passed down through the writer.
+struct BuildRun {
+    const BuildRequest* request;
+    BuildReport* report;
+    uint32_t filesDone;
+    uint32_t fileCount;
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
+};
 
 // Ends the build directory's path (length bytes in path, a buffer of limit
 // bytes) with one separator and gives its new length; 0 when the longest
@@ -53,8 +87,8 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 // result). 0 with the report saying why when they can't.
 int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
 
-// Packs the file folder + relativeName as record number index, under the
-// name recordName. 0 on failure; report->failure is set when there is
-// something to tell.
-int AddPayloadFile(PeUpdate* update, const char* folder, const char* relativeName,
-                   const char* recordName, uint32_t index, BuildReport* report);
+// Packs the file at path as record number index, under the name
+// recordName. 0 on failure; the run's report->failure is set when there is
+// something to tell the build mode's user, its cause always.
+int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, uint32_t index,
+                   BuildRun* run);

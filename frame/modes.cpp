@@ -1,27 +1,28 @@
 #include "frame/modes.h"
 #include <cstdio>
 #include "builder/package_writer.h"
+#include "platform/files.h"
 #include "platform/system.h"
-#include "package/package_info.h"
 
+// Removes nothing and reads no package, so it counts none.
 int RunEraseMode() {
-    char text[96];
-    snprintf(text, sizeof text, "%d files succesfully removed from resources.",
-             static_cast<int>(g_PackageHeader.fileCount));
-    ShowMessage(0, text, "Done", kButtonsOk);
+    ShowMessage(0, "0 files succesfully removed from resources.", "Done", kButtonsOk);
     return kExitSuccess;
 }
 
-int RunBuildMode(const BuildOptions* options) {
+// The build of the current directory, told in message boxes.
+int RunBuildMode() {
+    char folder[kMaxBuildPath] = "";  // none: a path too long for the build's calls
+    if (!GetWorkingDirectory(folder, kNativePathLimit)) folder[0] = 0;
+    BuildRequest request = MakeBuildRequest(folder);
     BuildReport report;
-    if (!BuildPackage(&report, options)) {
+    if (!BuildPackage(&request, &report)) {
         if (report.failure[0]) ShowMessage(0, report.failure, "Error", kButtonsOk);
         if (report.detail[0]) ShowMessage(0, report.detail, "Error", kButtonsOk);
         return kExitFailure;
     }
     char text[128];
-    snprintf(text, sizeof text, "%u files (%u bytes) succesfully saved into resources.",
-             report.header.fileCount, report.header.totalBytes);
+    DescribeBuiltPackage(report, text, sizeof text);
     ShowMessage(0, text, "Done", kButtonsOk);
     return kExitSuccess;
 }

@@ -17,9 +17,7 @@ ProgramMode SelectMode(const char* commandLine);
 // process's exit code.
 int RunProgram(char* commandLine);
 
-struct BuildOptions;
-
-// The two command modes, with their closing message. The build mode runs
-// without options; a tool may give some.
-int RunBuildMode(const BuildOptions* options = nullptr);
+// The two command modes, with their closing message. The build mode packs
+// the current directory.
+int RunBuildMode();
 int RunEraseMode();

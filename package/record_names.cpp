@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 #include "base/bytes.h"
+#include "package/package_format.h"
 #include "platform/code_pages.h"
 
 namespace {
@@ -27,28 +28,58 @@ int IsParentPart(const char* part, size_t length) {
     return dots >= 2;
 }
 
+// The number after "COM" or "LPT": 1 to 9, or a superscript 1, 2 or 3,
+// which Windows takes for those digits. The superscripts are characters of
+// the code page (0xB9 is one in 1252, another letter in 1250).
+int IsDeviceDigit(const char* text, size_t length, uint32_t codePage) {
+    if (length == 1 && text[0] >= '1' && text[0] <= '9') return 1;
+    std::string character;
+    if (length == 0 || length > 2 || static_cast<unsigned char>(text[0]) < 0x80 ||
+        !ConvertCodePage(std::string(text, length), codePage, kUtf8CodePage, &character))
+        return 0;
+    return character == "\xC2\xB9" || character == "\xC2\xB2" || character == "\xC2\xB3";
+}
+
 // A device's name before the first dot, blanks after it dropped: "con",
-// "NUL.txt", "COM1 .log" open the device, not a file.
-int IsDeviceName(const char* part, size_t length) {
+// "NUL.txt", "COM1 .log", "LPT\xB2" in 1252 open the device, not a file.
+int IsDeviceName(const char* part, size_t length, uint32_t codePage) {
     size_t base = 0;
     while (base < length && part[base] != '.') base++;
     while (base > 0 && part[base - 1] == ' ') base--;
-    char upper[5] = "";
-    if (base < 3 || base > 4) return 0;
-    for (size_t i = 0; i < base; i++) upper[i] = ToUpperAscii(part[i]);
+    if (base < 3) return 0;
+    char upper[4] = "";
+    for (size_t i = 0; i < 3; i++) upper[i] = ToUpperAscii(part[i]);
     if (base == 3) return !strcmp(upper, "CON") || !strcmp(upper, "PRN") ||
                           !strcmp(upper, "AUX") || !strcmp(upper, "NUL");
-    return (!strncmp(upper, "COM", 3) || !strncmp(upper, "LPT", 3)) && upper[3] >= '1' &&
-           upper[3] <= '9';
+    return (!strcmp(upper, "COM") || !strcmp(upper, "LPT")) &&
+           IsDeviceDigit(part + 3, base - 3, codePage);
 }
 
 // One part; last is its last character when that is a single byte, else 0.
-RecordNameFault JudgePart(const char* part, size_t length, unsigned char last) {
+RecordNameFault JudgePart(const char* part, size_t length, unsigned char last,
+                          uint32_t codePage) {
     if (length == 0) return kNameEmptyPart;
     if (IsParentPart(part, length)) return kNameOutside;
     if (length == 1 && part[0] == '.') return kNameDotPart;
     if (last == '.' || last == ' ') return kNameTrailingDotOrBlank;
-    return IsDeviceName(part, length) ? kNameDevice : kNameSound;
+    return IsDeviceName(part, length, codePage) ? kNameDevice : kNameSound;
+}
+
+// Shaped like a short name that Windows makes for a long one: a base of
+// at most 8 bytes ending in '~' and digits, an extension of at most 3.
+int IsShortNameShape(const char* part, size_t length, uint32_t codePage) {
+    size_t base = length, tilde = length;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(part[i]);
+        if (IsCodePageLeadByte(codePage, c)) i++;
+        else if (c == '.' && base < length) return 0;  // a second dot
+        else if (c == '.') base = i;
+        else if (c == '~' && base == length) tilde = i;
+    }
+    if (base < 2 || base > 8 || length - base > 4 || tilde + 1 >= base) return 0;
+    for (size_t i = tilde + 1; i < base; i++)
+        if (part[i] < '0' || part[i] > '9') return 0;
+    return 1;
 }
 
 // A name's parts, each case folded in the code page, as one key: each
@@ -70,8 +101,24 @@ void AppendPartKey(std::string* key, const std::string& part, uint32_t codePage)
 }  // namespace
 
 int IsReservedInstallName(const char* name) {
+    size_t length = strlen(name);
     return EndsWithNoCase(name, kNewFileSuffix) || EndsWithNoCase(name, kOldFileSuffix) ||
-           (strlen(name) == strlen(kJournalFileName) && EndsWithNoCase(name, kJournalFileName));
+           (length == strlen(kJournalFileName) && EndsWithNoCase(name, kJournalFileName)) ||
+           (length == strlen(kStampFileName) && EndsWithNoCase(name, kStampFileName));
+}
+
+int HasShortNameShape(const char* name, uint32_t codePage) {
+    const char* part = name;
+    for (const char* p = name;; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c != 0 && !IsSeparator(c)) {
+            if (IsCodePageLeadByte(codePage, c) && p[1]) p++;
+            continue;
+        }
+        if (IsShortNameShape(part, static_cast<size_t>(p - part), codePage)) return 1;
+        if (c == 0) return 0;
+        part = p + 1;
+    }
 }
 
 RecordNameFault JudgeRecordName(const char* name, uint32_t codePage) {
@@ -83,7 +130,8 @@ RecordNameFault JudgeRecordName(const char* name, uint32_t codePage) {
     for (const char* p = name;; p++) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == 0 || IsSeparator(c)) {
-            RecordNameFault fault = JudgePart(part, static_cast<size_t>(p - part), last);
+            RecordNameFault fault =
+                JudgePart(part, static_cast<size_t>(p - part), last, codePage);
             if (fault != kNameSound) return fault;
             if (c == 0) break;
             part = p + 1;
@@ -114,7 +162,9 @@ const char* DescribeNameFault(RecordNameFault fault) {
     case kNameStream: return "a ':' in it names a stream of a file";
     case kNameBadCharacter:
         return "it has a character Windows refuses in names (< > \" | ? * or a control character)";
-    case kNameDevice: return "it is a device's name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+    case kNameDevice:
+        return "it is a device's name (CON, PRN, AUX, NUL, or COM or LPT with a digit 1 to 9 or "
+               "a superscript 1, 2 or 3)";
     case kNameTrailingDotOrBlank: return "a part of it ends in a dot or a blank, which Windows drops";
     case kNameReserved: return "it keeps it for its own files";
     }

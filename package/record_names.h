@@ -27,7 +27,7 @@ enum RecordNameFault {
     kNameDotPart,             // a "." part
     kNameStream,              // a ':' (a stream of a file)
     kNameBadCharacter,        // < > " | ? * or a control character
-    kNameDevice,              // CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with any extension
+    kNameDevice,              // CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 (superscript 1-3 too), any extension
     kNameTrailingDotOrBlank,  // a part ending in '.' or ' ', which Windows drops
     kNameReserved,            // one of the updater's own file names
 };
@@ -41,8 +41,13 @@ const char* DescribeNameFault(RecordNameFault fault);
 const char* const kSameNameText = "another file of this update has the same name";
 
 // 1 for a name a record may not have: one of the updater's own files, in
-// any case.
+// any case: a side file anywhere, the journal or the stamp at the top.
 int IsReservedInstallName(const char* name);
+
+// 1 when a part of the name is shaped like a short (8.3) name that Windows
+// makes for a long one, such as "READ~1.TXT": it may name another file of
+// the game. Sound all the same; the packer warns of it.
+int HasShortNameShape(const char* name, uint32_t codePage);
 
 // The names of one package as Windows tells them apart: case folded in the
 // code page, either separator. A file and a folder of one name clash too.

@@ -2,14 +2,11 @@
 // the terminal ("Done: ..." on stdout, "Error: ..." on stderr), a progress
 // line for long builds, and an update program to start from.
 #include <cstdio>
-#include <cstring>
 #include "builder/package_writer.h"
-#include "frame/modes.h"
 #include "packer/packer.h"
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/system.h"
-#include "install/record_writer.h"
 
 namespace {
 
@@ -22,36 +19,45 @@ struct ProgressLine {
     uint64_t shownAt;
     int shown;
 };
-ProgressLine s_line;
 
-void ClearProgress() {
-    if (s_line.shown) fprintf(stderr, "\r%50s\r", "");
-    s_line.shown = 0;
+void ClearProgress(ProgressLine* line) {
+    if (line->shown) fprintf(stderr, "\r%50s\r", "");
+    line->shown = 0;
 }
 
-void ShowProgress(void*, uint32_t filesDone, uint32_t fileCount, uint64_t bytesDone,
+void ShowProgress(void* context, uint32_t filesDone, uint32_t fileCount, uint64_t bytesDone,
                   uint64_t bytesTotal) {
+    ProgressLine* line = static_cast<ProgressLine*>(context);
     uint64_t now = GetSystemFileTime();
-    if (now - s_line.started < kSecond || now - s_line.shownAt < kSecond / 10) return;
+    if (now - line->started < kSecond || now - line->shownAt < kSecond / 10) return;
     uint64_t percent = bytesTotal ? bytesDone * 100 / bytesTotal : 100;
     fprintf(stderr, "\rorvanta-pack: %u of %u files, %u%%", filesDone, fileCount,
             static_cast<unsigned>(percent < 100 ? percent : 100));
     fflush(stderr);
-    s_line.shownAt = now;
-    s_line.shown = 1;
+    line->shownAt = now;
+    line->shown = 1;
 }
 
-int PrintMessage(WindowHandle, const char* text, const char* title, MessageButtons) {
-    ClearProgress();
-    FILE* out = strcmp(title, "Error") == 0 ? stderr : stdout;
-    fprintf(out, "%s: %s\n", title, text);
-    return kAnswerOk;
+void PrintWarning(void* context, const char* text) {
+    ClearProgress(static_cast<ProgressLine*>(context));
+    fprintf(stderr, "Warning: %s\n", text);
+}
+
+void PrintError(const char* text) {
+    if (text[0]) fprintf(stderr, "Error: %s\n", text);
 }
 
 int IsFile(const std::string& path) {
     FileHandle file = OpenForRead(path.c_str());
     if (file) CloseFile(file);
     return file != 0;
+}
+
+int WriteAll(FileHandle file, const char* bytes, uint32_t count) {
+    uint32_t n = 0;
+    for (uint32_t done = 0; done < count; done += n)
+        if ((n = WriteBlock(file, bytes + done, count - done)) == 0) return 0;
+    return 1;
 }
 
 int CopyWholeFile(const std::string& source, const std::string& target) {
@@ -61,7 +67,7 @@ int CopyWholeFile(const std::string& source, const std::string& target) {
     std::string buffer(1 << 16, '\0');
     uint32_t n = 0;
     while (out && (n = ReadBlock(in, &buffer[0], static_cast<uint32_t>(buffer.size()))) > 0 &&
-           WriteWholeChunk(out, reinterpret_cast<const unsigned char*>(buffer.data()), n))
+           WriteAll(out, buffer.data(), n))
         copied += n;
     if (out) CloseFile(out);
     if (in) CloseFile(in);
@@ -94,16 +100,39 @@ int ReadsFormat(const std::string& path, const char* format) {
     return words.find(" " + std::string(format) + " ") != std::string::npos;
 }
 
-// The build mode in the current directory, its messages on the terminal.
-int RunBuild(const PackerArguments& arguments) {
-    BuildOptions options = {arguments.codePage, nullptr, nullptr, arguments.compress};
-    if (!arguments.quiet && IsErrorTerminal()) options.progress = ShowProgress;
-    s_line = ProgressLine{GetSystemFileTime(), 0, 0};
-    SetMessageHook(PrintMessage);
-    int status = RunBuildMode(&options);
-    SetMessageHook(nullptr);
-    ClearProgress();
-    return status;
+// The folder as a full path, as the build mode has its own: relative to
+// the working directory unless it starts at a root or a drive.
+std::string MakeFullPath(const std::string& folder) {
+    char here[kMaxBuildPath];
+    int rooted = folder[0] == '/' || folder[0] == '\\' || (folder.size() > 1 && folder[1] == ':');
+    if (rooted || !GetWorkingDirectory(here, sizeof here)) return folder;
+    return folder == "." ? here : std::string(here) + "\\" + folder;
+}
+
+// The build of the folder, its messages on the terminal.
+int RunBuild(const PackerArguments& arguments, const std::string& folder) {
+    std::string fullPath = MakeFullPath(folder);
+    ProgressLine line = {GetSystemFileTime(), 0, 0};
+    BuildRequest request = MakeBuildRequest(fullPath.c_str());
+    request.options = BuildOptions{arguments.codePage, arguments.compress};
+    if (!arguments.quiet && IsErrorTerminal()) {
+        request.progress = ShowProgress;
+        request.progressContext = &line;
+    }
+    request.reporter = BuildReporter{PrintWarning, &line};
+    BuildReport report;
+    int built = BuildPackage(&request, &report);
+    ClearProgress(&line);
+    if (!built) {
+        PrintError(report.failure);
+        PrintError(report.detail);
+        if (!report.failure[0]) PrintError(report.cause);
+        return kPackFailed;
+    }
+    char text[128];
+    DescribeBuiltPackage(report, text, sizeof text);
+    printf("Done: %s\n", text);
+    return kPackOk;
 }
 
 }  // namespace
@@ -125,10 +154,7 @@ int RunBuildCommand(const PackerArguments& arguments) {
         fprintf(stderr, "Error: %s can't install compressed records (it is older than "
                         "--compress): build without --compress, or start from a newer "
                         "update program.\n", created ? arguments.stub.c_str() : target.c_str());
-    char previous[4096];
-    uint32_t hasPrevious = GetWorkingDirectory(previous, sizeof previous);
-    int status = !refused && SetWorkingDirectory(folder.c_str()) ? RunBuild(arguments) : kPackFailed;
-    if (hasPrevious) SetWorkingDirectory(previous);
+    int status = refused ? kPackFailed : RunBuild(arguments, folder);
     if (status != kPackOk && created) RemoveFile(target.c_str());
     if (status != kPackOk && !created && !IsFile(target))
         fprintf(stderr, "orvanta-pack: %s has no Update.exe to pack into: give the update "

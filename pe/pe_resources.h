@@ -100,6 +100,9 @@ int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head
                             uint32_t headSize, PeReadFunction read, void* context,
                             uint64_t contentSize);
 
+// 1 when a write of the new file failed: only a discard remains.
+int IsPeUpdateBroken(const PeUpdate* update);
+
 // The size of the package resource under name that a commit now would
 // write: the target's, or one added since. 0 when there is none.
 int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size);

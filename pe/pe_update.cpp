@@ -119,6 +119,8 @@ int AddPeResourceBytes(PeUpdate* update, const char* name, const void* data, uin
     return AddPeResourceFromStream(update, name, data, size, nullptr, nullptr, 0);
 }
 
+int IsPeUpdateBroken(const PeUpdate* update) { return update->broken; }
+
 int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size) {
     std::u16string key;
     if (!update || !name || !MakePeName(name, &key)) return 0;

@@ -1,6 +1,7 @@
 // The package resources of an executable image: the running program's own on
 // Windows, or an image chosen by path (tests, tools, and the native build,
-// which has no image of its own). resources_win32.cpp, resources_posix.cpp.
+// which has no image of its own). resources_win32.cpp; natively
+// pe/image_resources_posix.cpp, on our own resource reader.
 #pragma once
 #include <cstdint>
 

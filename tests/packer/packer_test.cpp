@@ -2,6 +2,7 @@
 // pages, its text forms, packages damaged by the unit helpers, and a build
 // with names beyond ASCII through list, extract and verify.
 #include <gtest/gtest.h>
+#include <cstring>
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
@@ -106,7 +107,12 @@ TEST(PackerChecks, DamageIsFlaggedOnItsLineAndFailsEachCheck) {
         EXPECT_EQ(c.status, Pack({"list", exe}, &text)) << c.line;
         EXPECT_NE(std::string::npos, text.find(c.line)) << text;
         EXPECT_EQ(c.status, Pack({"verify", exe, (dir.path() / "build").string()})) << c.line;
+        testing::internal::CaptureStderr();
         EXPECT_EQ(c.status, Pack({"extract", exe, out})) << c.line;
+        std::string error = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(strstr(c.line, "total bytes") != nullptr,
+                  error.find("total bytes: the records hold 5 bytes") != std::string::npos)
+            << error;
         EXPECT_FALSE(fs::exists(dir.path() / "b.txt"));  // nothing outside
         fs::remove_all(out);
     }
@@ -151,6 +157,28 @@ TEST(PackerChecks, NamesTheUpdaterRefusesFailBuildListAndVerify) {
         EXPECT_NE(std::string::npos, out.find("damaged: FILE00")) << out;
         ClosePackage();
     }
+}
+
+// What the build mode leaves unsaid, the packer tells on stderr: a name
+// shaped like a short name (built all the same), a file it can't open.
+TEST(PackerChecks, BuildWarnsOfShortNameShapesAndNamesAFileItCantOpen) {
+    TempFolder dir;
+    fs::path build = dir.path() / "build", gone = build / "Update" / "gone.txt";
+    WriteFile(build / "Update" / "READ~1.TXT", "a");
+    MakeTargetExecutable(build / "Update.exe");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, Pack({"build", build.string()}));
+    EXPECT_EQ("Warning: the name of this file is shaped like a short (8.3) name, which on Windows "
+              "may be another file's: " + (build / "Update" / "READ~1.TXT").string() + "\n",
+              testing::internal::GetCapturedStderr());
+    std::error_code error;
+    fs::create_symlink(dir.path() / "nowhere", gone, error);
+    if (error) GTEST_SKIP() << "no symbolic links here";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(255, Pack({"build", build.string()}));
+    std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, text.find("\nError: " + gone.string() + " can't be opened: nothing "
+                                           "is there, or a link that leads nowhere\n")) << text;
 }
 
 TEST(PackerRoundTrip, NamesBeyondAsciiThroughBuildListExtractAndVerify) {

@@ -168,6 +168,9 @@ TEST(RecordNames, OneRuleForEveryName) {
         {"PRN", kNameDevice}, {"end. ", kNameTrailingDotOrBlank}, {"end.", kNameTrailingDotOrBlank},
         {"a \\b", kNameTrailingDotOrBlank}, {"x.update-new", kNameReserved},
         {"d\\b.UPDATE-OLD", kNameReserved}, {"update.journal", kNameReserved},
+        {"x.u-new-file", kNameSound}, {"uPDATE.VER", kNameReserved}, {"data\\Update.ver", kNameSound},
+        {"COM\xB9", kNameDevice}, {"com\xB9.txt", kNameDevice}, {"LPT\xB2.log", kNameDevice},
+        {"lpt\xB3 .x", kNameDevice}, {"COM\xB9\xB9", kNameSound}, {"COM\xBD", kNameSound},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.second, JudgeRecordName(c.first, 1252)) << c.first;
@@ -175,7 +178,19 @@ TEST(RecordNames, OneRuleForEveryName) {
     }
     for (const char* name : {"\x83\x5C", "\x83\x5C.txt", "\x83\x7C"})  // one character each
         EXPECT_EQ(kNameSound, JudgeRecordName(name, 932)) << name;
+    EXPECT_EQ(kNameSound, JudgeRecordName("COM\xB9", 1250));  // a letter there, not a superscript
     EXPECT_FALSE(IsSafeRelativeName("CON"));  // the journal's and the readme's rule too
+}
+
+// Names whose parts look like the short names Windows makes for long ones:
+// built all the same, with a warning.
+TEST(RecordNames, ShapedLikeShortNames) {
+    const std::pair<const char*, int> cases[] = {
+        {"READ~1.TXT", 1}, {"UPDATE~1.JOU", 1}, {"d\\LONGN~12\\a.txt", 1}, {"readme~1", 1},
+        {"readme.txt", 0}, {"a~b.txt", 0}, {"READ~.TXT", 0}, {"READ~1A.TXT", 0},
+        {"README~12.TXT", 0}, {"READ~1.TEXT", 0}, {"a~1.tar.gz", 0}, {"\x83~1", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.second, HasShortNameShape(c.first, 932)) << c.first;
 }
 
 // Two names of one package that Windows can't create side by side.

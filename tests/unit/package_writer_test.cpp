@@ -3,6 +3,7 @@
 #include "builder/folder_scan.h"
 #include "builder/package_writer.h"
 #include "frame/modes.h"
+#include "package/package_info.h"
 #include "pe/pe_resources.h"
 #include "tests/unit/pe_test_images.h"
 #include "tests/unit/test_support.h"
@@ -12,9 +13,15 @@ class PackageWriter : public ::testing::Test {
 protected:
     void SetUp() override { MakeTargetExecutable(exe()); }
     fs::path exe() const { return dir.path() / "Update.exe"; }
-    int Build() {
-        WorkingDirectory cwd(dir.path());
-        return BuildPackage(&report);
+    // Builds the folder's package from another working directory.
+    int Build(BuildProgressHook progress = nullptr, void* context = nullptr) {
+        TempFolder elsewhere;
+        WorkingDirectory cwd(elsewhere.path());
+        std::string folder = dir.native();
+        BuildRequest request = MakeBuildRequest(folder.c_str());
+        request.progress = progress;
+        request.progressContext = context;
+        return BuildPackage(&request, &report);
     }
     int RunMode() {
         WorkingDirectory cwd(dir.path());
@@ -28,11 +35,19 @@ protected:
     BuildReport report;
 };
 
+// The last progress told: files and bytes done, and of all.
+static void KeepProgress(void* context, uint32_t filesDone, uint32_t fileCount,
+                         uint64_t bytesDone, uint64_t bytesTotal) {
+    *static_cast<std::vector<uint64_t>*>(context) = {filesDone, fileCount, bytesDone, bytesTotal};
+}
+
 TEST_F(PackageWriter, PacksRecordsInScanOrderThenTheHeader) {
     Put("a.txt", "1234567890");
     Put("s/empty.dat", "");
     uint64_t before = GetSystemFileTime();
-    ASSERT_TRUE(Build());
+    std::vector<uint64_t> progress;
+    ASSERT_TRUE(Build(KeepProgress, &progress));
+    EXPECT_EQ((std::vector<uint64_t>{2, 2, 36, 36}), progress);
     EXPECT_EQ(std::string("\x0b\0\0\0s\\empty.dat\0", 16), Resource("FILE000"));
     EXPECT_EQ(std::string("\x05\0\0\0a.txt\0" "1234567890", 20), Resource("FILE001"));
     std::string header = Resource("HEADER");
@@ -126,21 +141,40 @@ TEST_F(PackageWriter, MissingExecutableNamesItInASecondBox) {
     EXPECT_EQ((dir.path() / "Update.exe").string(), report.detail);  // one kind of separator
 }
 
-TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyAndDiscards) {
+// Cuts "Update/big.bin" short once its record's head is written.
+static void CutShort(void* context, uint32_t, uint32_t, uint64_t bytesDone, uint64_t) {
+    if (bytesDone < 100) fs::resize_file(*static_cast<fs::path*>(context), 10);
+}
+
+// The build mode says nothing of these; the cause names the file and why.
+TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyWithItsCause) {
     Put("a.txt", "a");
     PeUpdate* update = BeginPeUpdate(exe().string().c_str());
     ASSERT_NE(nullptr, update);
     report = BuildReport();
-    EXPECT_FALSE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "missing.txt",
-                                "missing.txt", 0, &report));
-    EXPECT_TRUE(AddPayloadFile(update, (dir.native("Update") + "\\").c_str(), "a.txt", "a.txt",
-                               0, &report));
+    std::string folder = dir.native();
+    BuildRequest request = MakeBuildRequest(folder.c_str());
+    BuildRun run = {&request, &report, 0, 1, 0, 0};
+    EXPECT_FALSE(AddPayloadFile(update, dir.native("Update\\missing.txt").c_str(), "missing.txt",
+                                0, &run));
+    EXPECT_TRUE(AddPayloadFile(update, dir.native("Update\\a.txt").c_str(), "a.txt", 0, &run));
     EXPECT_STREQ("", report.failure);
     EndPeUpdate(update, 1);
+    std::string before = ReadFile(exe());
+    fs::remove(dir.path() / "Update" / "a.txt");
+    Put("big.bin", std::string(5000, 'b'));
+    fs::path big = dir.path() / "Update" / "big.bin";
+    EXPECT_FALSE(Build(CutShort, &big));
+    EXPECT_EQ(big.string() + " shrank while it was packed: it has 10 bytes now, 5000 when the "
+              "build began", report.cause);
+    fs::remove(big);
     std::error_code error;  // listed by the scan, but it can't be opened
     fs::create_symlink(dir.path() / "nowhere", dir.path() / "Update" / "gone.txt", error);
-    std::string before = ReadFile(exe());
-    EXPECT_TRUE(error || (!Build() && !report.failure[0] && before == ReadFile(exe())));
+    EXPECT_TRUE(error || !Build());
+    EXPECT_TRUE(error || report.cause == (dir.path() / "Update" / "gone.txt").string() +
+                " can't be opened: nothing is there, or a link that leads nowhere") << report.cause;
+    EXPECT_STREQ("", report.failure);
+    EXPECT_TRUE(before == ReadFile(exe()));
 }
 
 TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
@@ -162,6 +196,16 @@ TEST_F(PackageWriter, TheModeShowsTheCountAndBytesOrTheFailure) {
     EXPECT_EQ("Can''t find / open(for writing) executable!", shown.shown[0].text);
     EXPECT_EQ((dir.path() / "Update.exe").string(), shown.shown[1].text);
     EXPECT_EQ("Error", shown.shown[1].title);
+}
+
+TEST(EraseMode, CountsNoFileWhateverAHeaderSays) {
+    PackageHeader loaded = g_PackageHeader;
+    g_PackageHeader.fileCount = 7;
+    MessageRecorder shown;
+    EXPECT_EQ(kExitSuccess, RunEraseMode());
+    g_PackageHeader = loaded;
+    ASSERT_EQ(1u, shown.shown.size());
+    EXPECT_EQ("0 files succesfully removed from resources.", shown.shown[0].text);
 }
 
 TEST(BuildDirectory, EndsInOneSeparatorAndLeavesRoomForTheTemporaryImage) {

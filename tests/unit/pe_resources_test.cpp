@@ -158,6 +158,28 @@ TEST_P(PeReader, RefusesWhatIsNotAWholeImage) {
     EXPECT_FALSE(Read(image.substr(0, treeEnd - 1), &list));
 }
 
+// The optional header cut to size bytes, the section table moved up with it
+// (and padding after it, so that every section stays where it was): the
+// smallest that holds the resources' entry reads, anything shorter doesn't.
+TEST_P(PeReader, TheOptionalHeaderMustHoldTheResourceEntry) {
+    const Kind& kind = GetParam();
+    const std::string image = Image(TypicalLeaves());
+    const uint32_t sections = Get16(image, kPeOffset + 6), least = kind.directories + 24;
+    const struct {
+        uint32_t size;
+        bool reads;
+    } cases[] = {{least, true}, {least - 1, false}, {kind.directories - 8, false}, {1, false}};
+    for (const auto& c : cases) {
+        std::string cut = image;
+        cut.insert(kOpt + kind.optionalSize + 40 * sections, kind.optionalSize - c.size, '\0');
+        cut.erase(kOpt + c.size, kind.optionalSize - c.size);
+        Put16(&cut, kPeOffset + 20, c.size);
+        PeResourceList list;
+        EXPECT_EQ(c.reads, Read(cut, &list) != 0) << c.size;
+        EXPECT_EQ(c.reads ? TypicalLeaves().size() : 0u, list.size()) << c.size;
+    }
+}
+
 TEST_P(PeReader, LoopingExplodingOrFarReachingTreesFail) {
     std::string image = Image({RcData("A", "x")});
     const size_t root = 0x600;  // the .rsrc section's raw data

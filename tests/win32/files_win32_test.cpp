@@ -42,10 +42,9 @@ TEST(CodePageNames, ThatTheCodePageCantHoldFailTheBuildNamedAsListed) {
         WriteFile(dir.path() / "Update" / "b.txt", "b");
         WriteFile(dir.path() / "Update" / fs::path(c.name), "x");
         BuildReport report;
-        {
-            WorkingDirectory cwd(dir.path());
-            EXPECT_FALSE(BuildPackage(&report)) << c.listed;
-        }
+        std::string folder = dir.native();
+        BuildRequest request = MakeBuildRequest(folder.c_str());
+        EXPECT_FALSE(BuildPackage(&request, &report)) << c.listed;
         EXPECT_NE(std::string::npos,
                   std::string(report.failure).find(":\n\n" + dir.native("Update\\") + c.listed))
             << report.failure;

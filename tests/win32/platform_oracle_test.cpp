@@ -90,11 +90,10 @@ TEST(PlatformOracle, OurBuildHoldsWhatThePlatformUpdateWouldWrite) {
     WriteFile(ours.path() / "Update" / "sub" / "big.bin", std::string(300000, '\x5a'));
     WriteFile(ours.path() / "Update" / "sub" / "empty.dat", "");
     WriteFile(ours.path() / "title.txt", "Oracle title\r\nreadme.txt\r\n");
-    {
-        WorkingDirectory cwd(ours.path());
-        BuildReport report;
-        ASSERT_TRUE(BuildPackage(&report));
-    }
+    std::string folder = ours.native();
+    BuildRequest request = MakeBuildRequest(folder.c_str());
+    BuildReport report;
+    ASSERT_TRUE(BuildPackage(&request, &report));
 
     ResourceMap built = ReadAll(ours.path() / "Update.exe");
     ASSERT_TRUE(built.count("#10/FILE002/0"));

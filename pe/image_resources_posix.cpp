@@ -1,7 +1,8 @@
-// The package natively: the package resources of an executable chosen by
-// path, mapped into memory and found with our own resource-section reader.
-// There is no running image to read from, so nothing is found until an
-// image is selected.
+// The package natively (platform/resources.h): the package resources of an
+// executable chosen by path, mapped into memory and found with our own
+// resource-section reader, so it lives above that reader, not in the
+// platform layer below it. There is no running image to read from, so
+// nothing is found until an image is selected.
 #include <fcntl.h>
 #include <map>
 #include <string>
