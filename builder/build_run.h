@@ -30,11 +30,11 @@ void TellProgress(BuildRun* run, uint64_t bytes);
 
 // The names the records carry, converted to the code page the updater will
 // use. 0 when one can't be written in it, or no longer fits a path.
-int ConvertNames(const ScanResult& scan, const char* folder, uint32_t codePage,
+[[nodiscard]] int ConvertNames(const ScanResult& scan, const char* folder, uint32_t codePage,
                  std::vector<std::string>* names, BuildReport* report);
 // The names as the updater will judge them: each by the rule for record
 // names, and each against the others as Windows compares them. 0 when the
 // updater would refuse one, with the report naming the files. A name shaped
 // like a short name is told to the request's reporter.
-int CheckRecordNames(const ScanResult& scan, const char* folder, const BuildRequest* request,
+[[nodiscard]] int CheckRecordNames(const ScanResult& scan, const char* folder, const BuildRequest* request,
                      const std::vector<std::string>& names, BuildReport* report);

@@ -19,7 +19,7 @@ struct ScanResult {
 // Scans the folder at path (no trailing '\'). 0 when a path didn't fit,
 // with tooLongPath naming it, or a name the ANSI code page can't hold was
 // met, with lostNamePath naming it; a missing or empty folder lists nothing.
-int ScanUpdateFolder(const char* path, ScanResult* result);
+[[nodiscard]] int ScanUpdateFolder(const char* path, ScanResult* result);
 
 // 1 when two folder identities (from GetFolderIdentity) are the same folder.
 // An identity whose file id is 0 (all zeros included) is unknown and matches

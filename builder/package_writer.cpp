@@ -114,11 +114,13 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
     report->header.buildTime = GetSystemFileTime();
     unsigned char header[kHeaderSize];
     EncodeHeader(report->header, header);
-    AddPeResourceBytes(update, kHeaderName, header, kHeaderSize);
+    // A failed write of these breaks the update, and its commit then fails.
+    (void)AddPeResourceBytes(update, kHeaderName, header, kHeaderSize);
     if (report->title[0])
-        AddPeResourceBytes(update, kTitleName, report->title, strlen(report->title));
+        (void)AddPeResourceBytes(update, kTitleName, report->title, strlen(report->title));
     if (report->readmeName[0])
-        AddPeResourceBytes(update, kReadmeName, report->readmeName, strlen(report->readmeName));
+        (void)AddPeResourceBytes(update, kReadmeName, report->readmeName,
+                                 strlen(report->readmeName));
     return 1;
 }
 
@@ -145,7 +147,7 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     if (!CheckImageSize(update, *scan, report) ||
         !WritePackage(update, folder, scan, recordNames, run)) {
         ExplainOutput(report, nativePath, errno);
-        EndPeUpdate(update, 1);
+        (void)EndPeUpdate(update, 1);  // discarded: nothing to report
         return 0;
     }
     if (EndPeUpdate(update, 0)) return 1;

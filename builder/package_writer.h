@@ -61,7 +61,7 @@ BuildRequest MakeBuildRequest(const char* folder);
 
 // Nonzero when the package was written into "Update.exe" of the request's
 // folder; 0 on failure, with the report saying why.
-int BuildPackage(const BuildRequest* request, BuildReport* report);
+[[nodiscard]] int BuildPackage(const BuildRequest* request, BuildReport* report);
 
 // The message of a build that succeeded.
 void DescribeBuiltPackage(const BuildReport& report, char* text, uint32_t size);
@@ -85,10 +85,10 @@ uint32_t EndBuildDirectory(char* path, uint32_t length, LeadBytePredicate isLead
 
 // Whether the scan's files can make a package (scanned is the scan's
 // result). 0 with the report saying why when they can't.
-int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
+[[nodiscard]] int CheckScanResult(int scanned, const ScanResult& scan, BuildReport* report);
 
 // Packs the file at path as record number index, under the name
 // recordName. 0 on failure; the run's report->failure is set when there is
 // something to tell the build mode's user, its cause always.
-int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, uint32_t index,
+[[nodiscard]] int AddPayloadFile(PeUpdate* update, const char* path, const char* recordName, uint32_t index,
                    BuildRun* run);

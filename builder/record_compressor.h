@@ -22,5 +22,5 @@ uint32_t ReadCompressedBytes(void* compressor, void* buffer, uint32_t count);
 
 // 1 when the whole stream was given: the file read to its end, inputBytes
 // in all, and outputBytes of stream.
-int FinishedCompressing(const RecordCompressor* compressor, uint64_t* inputBytes,
+[[nodiscard]] int FinishedCompressing(const RecordCompressor* compressor, uint64_t* inputBytes,
                         uint64_t* outputBytes);

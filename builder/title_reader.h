@@ -22,4 +22,4 @@ int32_t ReadTextLine(TextLines* lines, char* destination);
 // The whole file in a block of its own, and its size. 0 when it can't be
 // opened, is empty, is 4 GiB or more, doesn't fit in memory or can't be read
 // whole.
-int LoadTextFile(const char* path, std::unique_ptr<unsigned char[]>* block, uint32_t* size);
+[[nodiscard]] int LoadTextFile(const char* path, std::unique_ptr<unsigned char[]>* block, uint32_t* size);

@@ -1,10 +1,9 @@
 // The process entry of the Windows program.
 #include <windows.h>
 #include "frame/modes.h"
-
-HINSTANCE g_Instance = nullptr;
+#include "updater/updater_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    g_Instance = instance;
+    g_Instance = reinterpret_cast<uintptr_t>(instance);
     return RunProgram(commandLine);
 }

@@ -19,13 +19,13 @@ struct GameFolders {
 
 // Holds the game folder at directory (links followed once: the player's
 // own path). 0 with failure telling why.
-int HoldGameFolder(const char* directory, GameFolders* folders, ExtractFailure* failure);
+[[nodiscard]] int HoldGameFolder(const char* directory, GameFolders* folders, ExtractFailure* failure);
 
 // The held folder of a relative name, and where its last part begins. The
 // folders below the root are held one level at a time, each relative to its
 // parent; one that is a link is held where it leads while that lies inside
 // the game folder. 0 with failure: a folder missing, or leading elsewhere.
-int HoldFolderOf(GameFolders* folders, const char* name, FolderHandle* folder,
+[[nodiscard]] int HoldFolderOf(GameFolders* folders, const char* name, FolderHandle* folder,
                  const char** leaf, ExtractFailure* failure);
 
 // Lets every held folder go.

@@ -19,10 +19,10 @@ struct InstallTarget {
 
 // 1 when the install may start: targets then holds one entry per record
 // and the stamp's last. 0 with the first thing that stops it.
-int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,
+[[nodiscard]] int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,
                  ExtractFailure* failure);
 
 // 1 when record number index can be written where it belongs: it is whole,
 // its name stays inside the game directory and isn't one of ours, and the
 // path of its new file fits.
-int CheckRecord(const InstallSession* session, uint32_t index, ExtractFailure* failure);
+[[nodiscard]] int CheckRecord(const InstallSession* session, uint32_t index, ExtractFailure* failure);

@@ -11,7 +11,7 @@ extern uint32_t g_InstallDirLength;
 
 // The game's install directory into buffer. 0 when the value is missing,
 // unreadable or longer than the buffer.
-int ReadInstallDir(char* buffer, uint32_t size);
+[[nodiscard]] int ReadInstallDir(char* buffer, uint32_t size);
 
 // Takes the directory text, adds the trailing '\' when its last character
 // isn't one (an empty text becomes "\", the root of the current drive) and
@@ -19,8 +19,8 @@ int ReadInstallDir(char* buffer, uint32_t size);
 // or with "Update.ver" or a name of longestName bytes and a side file's
 // ending appended to it, would not fit a path. isLeadByte tells the text's
 // double-byte characters.
-int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte);
+[[nodiscard]] int SetInstallDir(const char* text, uint32_t longestName, LeadBytePredicate isLeadByte);
 
 // The install directory with name appended, into path (kMaxPath bytes). 0
 // when it doesn't fit.
-int MakeInstallPath(const char* name, char* path);
+[[nodiscard]] int MakeInstallPath(const char* name, char* path);

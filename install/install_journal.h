@@ -66,12 +66,12 @@ struct GameFolders;
 
 // Writes the marker for the held game folder and creates the journal new
 // in it. 0 with failure telling why (EndJournal then removes what was made).
-int StartJournal(Journal* journal, const GameFolders* folders, ExtractFailure* failure);
+[[nodiscard]] int StartJournal(Journal* journal, const GameFolders* folders, ExtractFailure* failure);
 // Adds a line (written to the file before the step it announces; a flush
 // makes it durable).
-int AddJournalEntry(Journal* journal, char kind, const char* name, const FileIdentity& identity);
+[[nodiscard]] int AddJournalEntry(Journal* journal, char kind, const char* name, const FileIdentity& identity);
 // Pushes the journal to the disk.
-int FlushJournal(Journal* journal);
+[[nodiscard]] int FlushJournal(Journal* journal);
 // Closes the journal, deletes its file (only while it is the file this
 // install made) and removes the marker. 1 when both are gone.
 int EndJournal(Journal* journal, const GameFolders* folders);
@@ -80,7 +80,7 @@ void LeaveJournal(Journal* journal);
 // The journal of an interrupted install in the held game folder: 0 when no
 // marker for this folder exists (then nothing is to be done, whatever lies
 // in the folder). journal gets the key and the trusted entries, no file.
-int ReadJournal(Journal* journal, const GameFolders* folders);
+[[nodiscard]] int ReadJournal(Journal* journal, const GameFolders* folders);
 // 1 when both name the same file (volume and id; sizes aside).
 int IsSameFile(const FileIdentity& a, const FileIdentity& b);
 // A short tag for a game folder (hex), for names of its own in the store.

@@ -29,11 +29,11 @@ RecoveryOutcome RecoverFromEntries(GameFolders* folders, const std::vector<Journ
 // did not end (only while the marker of that install names this folder),
 // tells the player what was done and removes the journal and marker when all
 // is done. 0 when the game could not be put in order.
-int RecoverHeldFolder(GameFolders* folders, const InstallQuestions* questions);
+[[nodiscard]] int RecoverHeldFolder(GameFolders* folders, const InstallQuestions* questions);
 
 // Takes the lock on the game folder at directory (one updater at a time
 // works on it; while another holds it, the player is told), then recovers it
 // as above. Nothing is done again for the folder the lock already guards. 0
 // when no update may start there.
-int RecoverInterruptedInstall(const char* directory, FolderLock* lock,
+[[nodiscard]] int RecoverInterruptedInstall(const char* directory, FolderLock* lock,
                               const InstallQuestions* questions);

@@ -80,8 +80,9 @@ int StageItem(InstallSession* session, InstallItem* item, ExtractFailure* failur
         return 1;
     }
     CloseFile(file);
+    // Journaled: a file that can't go now goes in the rollback or recovery.
     ExpectedFile made = {item->fresh, 0};
-    RemoveFileIn(at.folder, at.fresh.c_str(), &made);
+    (void)RemoveFileIn(at.folder, at.fresh.c_str(), &made);
     return 0;
 }
 
@@ -222,7 +223,7 @@ int StageRecords(InstallSession* session, const std::vector<InstallTarget>& targ
 // The stamp goes in like the records, but a stamp that can't be written is
 // left out without a word, as it always was: the update itself is done.
 void PlaceStamp(InstallSession* session, const InstallTarget* at, std::vector<InstallItem>* items) {
-    static unsigned char stamp[kStampSize];
+    unsigned char stamp[kStampSize];
     EncodeStamp(session->header->buildTime, stamp);
     PayloadView content = {kStampFileName, 0, stamp, kStampSize, kStampSize, 0};
     InstallItem item = MakeItem(kStampFileName, at, content, 0);
@@ -255,7 +256,9 @@ int CommitInstall(InstallSession* session, ExtractFailure* failure) {
 // that may have reached the file without the flush is revoked first.
 void RollBackInstall(InstallSession* session, int commitTried) {
     Journal* journal = &session->journal;
-    if (commitTried) AddJournalEntry(journal, kJournalRolledBack, "", FileIdentity{});
+    // Written for the next start's sake: the entries held here never kept a
+    // commit that didn't reach the disk.
+    if (commitTried) (void)AddJournalEntry(journal, kJournalRolledBack, "", FileIdentity{});
     std::string failed;
     RecoveryOutcome outcome = RecoverFromEntries(&session->folders, journal->entries, &failed);
     if (outcome != kIncomplete) {
@@ -263,7 +266,7 @@ void RollBackInstall(InstallSession* session, int commitTried) {
         return;
     }
     LeaveJournal(journal);
-    RecoverHeldFolder(&session->folders, &session->questions);
+    (void)RecoverHeldFolder(&session->folders, &session->questions);  // it tells the player
 }
 
 // The set-aside originals, each while it is the file set aside. Only the

@@ -11,4 +11,4 @@
 // Installs the session's package into its game folder, asking the player
 // through the session on each failure; 1 once the commit is on the disk, 0
 // when the game was left (or put back) as it was.
-int InstallPackage(InstallSession* session);
+[[nodiscard]] int InstallPackage(InstallSession* session);

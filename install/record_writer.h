@@ -7,7 +7,7 @@
 
 // Writes the whole chunk; a short write is continued, and only a write that
 // moves nothing fails, so a full disk can't pass for a written file.
-int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);
+[[nodiscard]] int WriteWholeChunk(FileHandle file, const unsigned char* bytes, uint32_t count);
 
 // Told of each chunk written.
 struct WrittenBytes {
@@ -19,9 +19,9 @@ struct WrittenBytes {
 // telling written of each chunk (nullptr: nobody). 1 when it was written
 // completely; 0 with failure telling why (a damaged stream is a package
 // fault).
-int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
+[[nodiscard]] int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
                        const WrittenBytes* written, ExtractFailure* failure);
 
 // Writes the record's content as the file target (the package tools' own
 // extraction). 1 when it was written completely; 0 with failure telling why.
-int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure);
+[[nodiscard]] int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure);

@@ -73,11 +73,11 @@ void FormatRecordName(char name[kRecordNameSize], uint32_t index);
 
 void EncodeHeader(const PackageHeader& header, unsigned char out[kHeaderSize]);
 // 0 unless the resource is exactly 16 bytes.
-int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header);
+[[nodiscard]] int DecodeHeader(const unsigned char* data, size_t size, PackageHeader* header);
 
 void EncodeStamp(uint64_t buildTime, unsigned char out[kStampSize]);
 // 0 unless at least 8 bytes are given; longer stamps use their first 8.
-int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime);
+[[nodiscard]] int DecodeStamp(const unsigned char* data, size_t size, uint64_t* buildTime);
 
 // Writes the record's length field, name and terminator into out, which
 // holds nameLength + 5 bytes. Gives the content offset.
@@ -100,7 +100,7 @@ struct PayloadView {
 // 0 when the record is too short, its name has no terminator inside it, or
 // the length field disagrees with the terminated name (a compressed record
 // is taken apart, not inflated: its stream is checked as it is written).
-int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view);
+[[nodiscard]] int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view);
 
 // 1 when a name in the platform's code page passes the rule for record
 // names (record_names.h): among others, it stays inside the folder it is

@@ -17,7 +17,7 @@ extern char g_Title[kTextLimit + 1];
 extern char g_ReadmeName[kTextLimit + 1];
 // Loads HEADER (exactly 16 bytes), TITLE and, only when there is a title,
 // README. 0 when the package is unusable.
-int LoadPackageInfo();
+[[nodiscard]] int LoadPackageInfo();
 
 // The records FILE000 up to count, ending early at the first one that is
 // missing (nothing is set aside for a count the package doesn't back), and

@@ -17,4 +17,4 @@ typedef int (*ContentSink)(void* context, const unsigned char* bytes, uint32_t c
 // damaged: truncated, altered, longer or shorter than the file's size, or
 // followed by other bytes (damaged 1). Chunks given before damage was found
 // must be thrown away.
-int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged);
+[[nodiscard]] int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged);

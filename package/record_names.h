@@ -59,4 +59,4 @@ struct RecordNameSet {
 
 // Adds a sound name as record number index. 1 when Windows tells it from
 // every name added before; 0 with *earlier the index of the one it can't.
-int AddRecordName(RecordNameSet* set, const char* name, uint32_t index, uint32_t* earlier);
+[[nodiscard]] int AddRecordName(RecordNameSet* set, const char* name, uint32_t index, uint32_t* earlier);

@@ -80,7 +80,7 @@ int PlaceStub(const std::string& target, const std::string& stub, int* created) 
     *created = 0;
     if (stub.empty() || IsFile(target)) return 1;
     if (CopyWholeFile(stub, target)) return *created = 1;
-    RemoveFile(target.c_str());
+    (void)RemoveFile(target.c_str());  // a part copied, if any; the message says what failed
     fprintf(stderr, "orvanta-pack: %s can't be copied to %s\n", stub.c_str(),
             ToNativePath(target).c_str());
     return 0;
@@ -155,7 +155,9 @@ int RunBuildCommand(const PackerArguments& arguments) {
                         "--compress): build without --compress, or start from a newer "
                         "update program.\n", created ? arguments.stub.c_str() : target.c_str());
     int status = refused ? kPackFailed : RunBuild(arguments, folder);
-    if (status != kPackOk && created) RemoveFile(target.c_str());
+    if (status != kPackOk && created && !RemoveFile(target.c_str()))
+        fprintf(stderr, "orvanta-pack: %s was copied for this build and can't be removed\n",
+                ToNativePath(target).c_str());
     if (status != kPackOk && !created && !IsFile(target))
         fprintf(stderr, "orvanta-pack: %s has no Update.exe to pack into: give the update "
                         "program to start from with --stub FILE (installed as "

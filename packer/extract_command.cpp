@@ -41,7 +41,8 @@ static int ExtractRecord(const std::string& folder, const ListedRecord& entry) {
     MakeFileWritable(target.c_str());
     ExtractFailure failure;
     if (!WritePayloadContent(target.c_str(), entry.record->view, &failure)) {
-        if (failure.kind == kPackageFault) RemoveFile(target.c_str());  // no part of it stays
+        if (failure.kind == kPackageFault && !RemoveFile(target.c_str()))
+            Complain(ToPlatformText(entry.name), "a part was written and can't be removed");
         return Complain(ToPlatformText(entry.name), failure.reason);
     }
     return 1;

@@ -60,7 +60,7 @@ typedef std::vector<PeResource> PeResourceList;
 // resources gives 1 and an empty list. 0 when it is not a PE32 or PE32+, is
 // truncated, or its resource tree is malformed (entries outside the image, a
 // tree deeper or shallower than type/name/language, too many leaves).
-int ReadPeResources(const PeSource& image, PeResourceList* out);
+[[nodiscard]] int ReadPeResources(const PeSource& image, PeResourceList* out);
 
 // 1 for the resources a package is made of, and the only ones the writer
 // adds or replaces: RT_RCDATA, a string name, language neutral.
@@ -69,7 +69,7 @@ int IsPackageResource(const PeResource& resource);
 // A resource name as the platform's updater stores it and its loader looks
 // it up: ASCII, upper-cased. 0 for an empty name, one starting with '#'
 // (a number to Windows), or one with a byte outside ASCII.
-int MakePeName(const char* name, std::u16string* out);
+[[nodiscard]] int MakePeName(const char* name, std::u16string* out);
 
 // An update transaction on one target file.
 struct PeUpdate;
@@ -78,13 +78,13 @@ struct PeUpdate;
 // not a PE32 or PE32+, is truncated or malformed, can't be opened for
 // writing, has no room for the section the update needs, or "<path>.tmp"
 // can't be created.
-PeUpdate* BeginPeUpdate(const char* path);
+[[nodiscard]] PeUpdate* BeginPeUpdate(const char* path);
 
 // Adds a package resource under name, replacing one of the same name (a
 // resource added earlier in the same update included). data 0 with size 0
 // deletes the resource, as the platform's UpdateResourceA does. The name
 // must pass MakePeName.
-int AddPeResourceBytes(PeUpdate* update, const char* name, const void* data, uint32_t size);
+[[nodiscard]] int AddPeResourceBytes(PeUpdate* update, const char* name, const void* data, uint32_t size);
 
 // Reads up to count bytes into buffer; gives the count read, 0 at the end or
 // on error.
@@ -96,7 +96,7 @@ typedef uint32_t (*PeReadFunction)(void* context, void* buffer, uint32_t count);
 // before contentSize bytes came (the file shrank, or a read error), or when
 // the resource would reach 4 GiB. A failed add leaves the update as it was
 // before the call.
-int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head,
+[[nodiscard]] int AddPeResourceFromStream(PeUpdate* update, const char* name, const void* head,
                             uint32_t headSize, PeReadFunction read, void* context,
                             uint64_t contentSize);
 
@@ -105,7 +105,7 @@ int IsPeUpdateBroken(const PeUpdate* update);
 
 // The size of the package resource under name that a commit now would
 // write: the target's, or one added since. 0 when there is none.
-int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size);
+[[nodiscard]] int FindPeResourceSize(const PeUpdate* update, const char* name, uint32_t* size);
 // The bytes of every package resource a commit now would write.
 uint64_t SumPeResourceSizes(const PeUpdate* update);
 
@@ -116,4 +116,4 @@ uint64_t SumPeResourceSizes(const PeUpdate* update);
 // drops a signature (its entry and its bytes, which can't cover the new file),
 // reads the new file back, and renames it over the target; 0 when any step
 // failed (an earlier write included), in which case the target is untouched.
-int EndPeUpdate(PeUpdate* update, int discard);
+[[nodiscard]] int EndPeUpdate(PeUpdate* update, int discard);

@@ -20,16 +20,16 @@ const uint32_t kMaxBuildPath = 4096;
 typedef uintptr_t FileHandle;
 
 // Opens an existing file for reading, sharing it with readers and writers.
-FileHandle OpenForRead(const char* path);
+[[nodiscard]] FileHandle OpenForRead(const char* path);
 // An empty file opened for reading and writing: an existing one is
 // truncated, a missing one created. No folder is created.
-FileHandle CreateForWrite(const char* path);
+[[nodiscard]] FileHandle CreateForWrite(const char* path);
 void CloseFile(FileHandle file);
 // One read or write call; the count moved, or 0 (also when nothing moved).
-uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
-uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count);
+[[nodiscard]] uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
+[[nodiscard]] uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count);
 // The file's size, or all ones on failure.
-uint64_t GetFileSize64(FileHandle file);
+[[nodiscard]] uint64_t GetFileSize64(FileHandle file);
 
 // Clears read-only, hidden and system marks, so the file can be replaced.
 // A missing file is not an error.
@@ -64,13 +64,13 @@ typedef uintptr_t SearchHandle;
 
 // Lists every entry of the folder ("." and ".." included) in the order the
 // file system gives them. The pattern is the folder with "\*.*" appended.
-SearchHandle FindFirstEntry(const char* pattern, FolderEntry* entry);
+[[nodiscard]] SearchHandle FindFirstEntry(const char* pattern, FolderEntry* entry);
 int FindNextEntry(SearchHandle search, FolderEntry* entry);
 void CloseSearch(SearchHandle search);
 
 // An identity of a folder (volume and file id), so that a walk can notice a
 // link that leads back to a folder it is already inside. 0 on failure.
-int GetFolderIdentity(const char* path, uint64_t identity[2]);
+[[nodiscard]] int GetFolderIdentity(const char* path, uint64_t identity[2]);
 
 // What makes a file that one file, whatever its name: its volume, its id on
 // the volume (both kept by a rename on the volume) and its size. Windows
@@ -81,20 +81,20 @@ struct FileIdentity {
     uint64_t file;
     uint64_t size;
 };
-int GetOpenFileIdentity(FileHandle file, FileIdentity* identity);
+[[nodiscard]] int GetOpenFileIdentity(FileHandle file, FileIdentity* identity);
 
 // The current directory; its length, 0 on failure or when it doesn't fit.
-uint32_t GetWorkingDirectory(char* buffer, uint32_t size);
+[[nodiscard]] uint32_t GetWorkingDirectory(char* buffer, uint32_t size);
 // Makes path the current directory. 0 on failure.
-int SetWorkingDirectory(const char* path);
+[[nodiscard]] int SetWorkingDirectory(const char* path);
 
 // Makes the folder unless it is there. 1 when path is then a folder of its
 // own, not a link to one (a link could lead a write elsewhere).
-int MakeFolder(const char* path);
+[[nodiscard]] int MakeFolder(const char* path);
 // 1 when path is a symbolic link (on Windows, any reparse point).
 int IsLink(const char* path);
 // Deletes a file. 0 when it can't be deleted.
-int RemoveFile(const char* path);
+[[nodiscard]] int RemoveFile(const char* path);
 
 // ---- Large files through C stdio (the resource writer) -----------------
 
@@ -102,22 +102,22 @@ int RemoveFile(const char* path);
 // '/'). 0 when it doesn't fit out.
 int MakeNativePath(const char* path, char* out, uint32_t size);
 // Moves a file position anywhere below 2^63, where fseek's long may not reach.
-int SeekFile(FILE* file, uint64_t offset);
+[[nodiscard]] int SeekFile(FILE* file, uint64_t offset);
 // The file's size; leaves the position at the end.
-int MeasureFile(FILE* file, uint64_t* size);
+[[nodiscard]] int MeasureFile(FILE* file, uint64_t* size);
 // Cuts the file to size bytes.
-int TruncateFile(FILE* file, uint64_t size);
+[[nodiscard]] int TruncateFile(FILE* file, uint64_t size);
 // Pushes written data to the disk, so a rename never outruns the data.
-int FlushFile(FILE* file);
+[[nodiscard]] int FlushFile(FILE* file);
 
 // ---- Renames, flushes and room --------------------------------------------
 
 // Renames source to target in one step, replacing a target that exists
 // (which must not be read-only); on POSIX, source takes the target's
 // permission bits first. Paths in the program's spelling or the native one.
-int MoveFileOver(const char* source, const char* target);
+[[nodiscard]] int MoveFileOver(const char* source, const char* target);
 // Pushes a file's written data to the disk.
-int FlushFileData(FileHandle file);
+[[nodiscard]] int FlushFileData(FileHandle file);
 // Bytes this user may still write on the volume that holds path. 0 when
 // unknown.
-int GetFreeDiskSpace(const char* path, uint64_t* bytes);
+[[nodiscard]] int GetFreeDiskSpace(const char* path, uint64_t* bytes);

@@ -13,16 +13,16 @@ typedef uintptr_t FolderHandle;
 
 // Holds the folder at path, links followed (the player's own path). 0 when
 // it isn't a folder or can't be opened (the last file failure says why).
-FolderHandle HoldFolder(const char* path);
+[[nodiscard]] FolderHandle HoldFolder(const char* path);
 // Holds the folder name inside parent. A link is not followed at first:
 // when name is one (on Windows any reparse point), *viaLink is set and the
 // folder it leads to is held, for the caller to judge where it lies. 0 when
 // nothing, or no folder, has the name.
-FolderHandle HoldSubfolder(FolderHandle parent, const char* name, int* viaLink);
+[[nodiscard]] FolderHandle HoldSubfolder(FolderHandle parent, const char* name, int* viaLink);
 void ReleaseFolder(FolderHandle folder);
 // The held folder's final path, every link resolved, as the system spells
 // it. 0 when it doesn't fit out.
-int GetHeldFolderPath(FolderHandle folder, char* out, uint32_t size);
+[[nodiscard]] int GetHeldFolderPath(FolderHandle folder, char* out, uint32_t size);
 
 // Lists the held folder's entries (the FolderEntry fields of files.h), in
 // the file system's order, "." and ".." left out; shortName gets the entry's
@@ -33,17 +33,17 @@ struct HeldEntry {
 };
 typedef int (*HeldEntryVisitor)(void* context, const HeldEntry& entry);
 // 1 when every entry was visited (a visitor's 0 stops the listing: 0).
-int ListHeldFolder(FolderHandle folder, HeldEntryVisitor visit, void* context);
+[[nodiscard]] int ListHeldFolder(FolderHandle folder, HeldEntryVisitor visit, void* context);
 
 // A new, empty file name in folder, open for reading and writing; 0 when
 // anything already has the name (a link included).
-FileHandle CreateNewFileIn(FolderHandle folder, const char* name);
+[[nodiscard]] FileHandle CreateNewFileIn(FolderHandle folder, const char* name);
 // The file name in folder, opened to read (never a folder, never through a
 // link). 0 when there is none.
-FileHandle OpenFileIn(FolderHandle folder, const char* name);
+[[nodiscard]] FileHandle OpenFileIn(FolderHandle folder, const char* name);
 // The identity of what has the name in folder (a link's own). 0 when
 // nothing has it.
-int GetFileIdentityIn(FolderHandle folder, const char* name, FileIdentity* identity);
+[[nodiscard]] int GetFileIdentityIn(FolderHandle folder, const char* name, FileIdentity* identity);
 
 // What a rename or delete in a held folder found at the name it acts on.
 enum EntryResult {
@@ -61,15 +61,15 @@ struct ExpectedFile {
 // 1 when the file name in folder could be renamed or deleted now: nothing
 // has it, or no other program holds it open without sharing that. 0 sets
 // the last file failure.
-int CanChangeFileIn(FolderHandle folder, const char* name);
+[[nodiscard]] int CanChangeFileIn(FolderHandle folder, const char* name);
 // Renames from to to, both in folder, while from is the expected file;
 // never replaces anything at to.
-EntryResult MoveFileIn(FolderHandle folder, const char* from, const char* to,
+[[nodiscard]] EntryResult MoveFileIn(FolderHandle folder, const char* from, const char* to,
                        const ExpectedFile* expected);
 // Renames the file open as file (made by CreateNewFileIn) to name in
 // folder, never replacing. 0 when the system can't rename through a handle
 // (POSIX) or it failed: the caller then renames by name.
-int RenameOpenFileIn(FileHandle file, FolderHandle folder, const char* name);
+[[nodiscard]] int RenameOpenFileIn(FileHandle file, FolderHandle folder, const char* name);
 // Deletes the file name in folder, read-only or not, while it is the
 // expected file.
-EntryResult RemoveFileIn(FolderHandle folder, const char* name, const ExpectedFile* expected);
+[[nodiscard]] EntryResult RemoveFileIn(FolderHandle folder, const char* name, const ExpectedFile* expected);

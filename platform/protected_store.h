@@ -9,22 +9,22 @@
 #include <cstdint>
 
 // Fills buffer with bytes from the system's generator. 0 on failure.
-int GetRandomBytes(void* buffer, uint32_t size);
+[[nodiscard]] int GetRandomBytes(void* buffer, uint32_t size);
 
 // Stores size bytes under name (letters and digits), replacing a record of
 // that name. 0 on failure.
-int WriteProtectedRecord(const char* name, const void* bytes, uint32_t size);
+[[nodiscard]] int WriteProtectedRecord(const char* name, const void* bytes, uint32_t size);
 // The record's bytes into buffer; its size, or 0 when there is none, it is
 // larger than the buffer, or the store isn't protected as it must be.
-uint32_t ReadProtectedRecord(const char* name, void* buffer, uint32_t size);
+[[nodiscard]] uint32_t ReadProtectedRecord(const char* name, void* buffer, uint32_t size);
 // 1 when the record is gone (or never was).
-int RemoveProtectedRecord(const char* name);
+[[nodiscard]] int RemoveProtectedRecord(const char* name);
 // The store's access list in the system's text form (Windows: SDDL; the
 // native store has none and gives ""), for the tests. 0 when unreadable.
-int DescribeProtectedStore(char* text, uint32_t size);
+[[nodiscard]] int DescribeProtectedStore(char* text, uint32_t size);
 
 // Takes the lock of that name for this process until ReleaseLock; 0 when
 // another holder has it (another process, or another take in this one).
 typedef uintptr_t LockHandle;
-LockHandle TakeLock(const char* name);
+[[nodiscard]] LockHandle TakeLock(const char* name);
 void ReleaseLock(LockHandle lock);

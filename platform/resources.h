@@ -9,7 +9,7 @@
 // with this name, as the loader finds it: the name is compared without
 // regard to ASCII case. 0 when there is none. The bytes stay valid until
 // another image is selected; there is nothing to free.
-int FindPackageResource(const char* name, const unsigned char** bytes, uint32_t* size);
+[[nodiscard]] int FindPackageResource(const char* name, const unsigned char** bytes, uint32_t* size);
 
 // Reads the package from the executable at path from now on; nullptr
 // returns to the running image (none in the native build). 0 when the file

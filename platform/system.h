@@ -18,7 +18,7 @@ int IsErrorTerminal();
 // A string value under the machine's settings (HKEY_LOCAL_MACHINE), always
 // terminated inside the buffer. 0 when it is missing, unreadable or longer
 // than the buffer.
-int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size);
+[[nodiscard]] int ReadMachineString(const char* key, const char* value, char* buffer, uint32_t size);
 
 enum MessageButtons { kButtonsOk, kButtonsYesNo, kButtonsRetryCancel };
 enum MessageAnswer { kAnswerOk = 1, kAnswerCancel, kAnswerRetry, kAnswerYes, kAnswerNo };

@@ -12,7 +12,7 @@
 #include "updater/update_checks.h"
 #include "updater/updater_window.h"
 
-extern HINSTANCE g_Instance;
+uintptr_t g_Instance = 0;
 static HICON windowIcon = nullptr;
 // The window's own state: the package's records, the lock on the game
 // folder taken at the first recovery, and the install the worker runs.
@@ -20,6 +20,7 @@ static PackageRecords packageRecords;
 static FolderLock folderLock;
 static InstallSession installSession;
 
+static HINSTANCE Instance() { return reinterpret_cast<HINSTANCE>(g_Instance); }
 static HWND UpdaterWindow() { return reinterpret_cast<HWND>(g_UpdaterWindow); }
 
 static void ShowWindowError(const char* text) {
@@ -37,7 +38,7 @@ static void MakeDefaultTitle() {
 }
 
 static void OnInitDialog(HWND window) {
-    windowIcon = LoadIconA(g_Instance, MAKEINTRESOURCEA(IDI_UPDATER));
+    windowIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_UPDATER));
     if (windowIcon) {
         SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon));
         SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon));
@@ -141,7 +142,7 @@ int StartUpdater() {
     }
     LoadPackageRecords(g_PackageHeader.fileCount, &packageRecords);
     InitCommonControls();
-    HWND window = CreateDialogParamA(g_Instance, "IDD_MAINFORM", nullptr, UpdaterDialogProc, 0);
+    HWND window = CreateDialogParamA(Instance(), "IDD_MAINFORM", nullptr, UpdaterDialogProc, 0);
     if (!window) return 0;
     g_UpdaterWindow = reinterpret_cast<WindowHandle>(window);
     ShowWindow(window, SW_SHOWNORMAL);

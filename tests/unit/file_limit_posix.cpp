@@ -13,3 +13,5 @@ int LimitFileSize(uint64_t bytes) {
     limited = bytes != 0;
     return setrlimit(RLIMIT_FSIZE, limited ? &limit : &saved) == 0;
 }
+
+int FoldersMoveWhileHeld() { return 1; }

@@ -112,8 +112,8 @@ public:
         FolderHandle folder;
         const char* leaf;
         ExtractFailure failure;
-        if (!folders.root) HoldGameFolder(game.native().c_str(), &folders, &failure);
-        EXPECT_TRUE(HoldFolderOf(&folders, name.c_str(), &folder, &leaf, &failure) &&
+        EXPECT_TRUE((folders.root || HoldGameFolder(game.native().c_str(), &folders, &failure)) &&
+                    HoldFolderOf(&folders, name.c_str(), &folder, &leaf, &failure) &&
                     GetFileIdentityIn(folder, leaf, &identity)) << name;
         return identity;
     }
@@ -122,12 +122,12 @@ public:
         return game.path() / name;
     }
     // The new file of name is announced, made, then journaled.
-    void Announce(const std::string& name) { AddJournalEntry(&journal, 'A', name.c_str(), {}); }
+    void Announce(const std::string& name) { EXPECT_TRUE(AddJournalEntry(&journal, 'A', name.c_str(), {})); }
     void Make(const std::string& name, const std::string& content) {
         WriteFile(At(name + ".update-new"), content);
     }
     void Record(const std::string& name) {
-        AddJournalEntry(&journal, 'N', name.c_str(), Of(name + ".update-new"));
+        EXPECT_TRUE(AddJournalEntry(&journal, 'N', name.c_str(), Of(name + ".update-new")));
     }
     void Stage(const std::string& name, const std::string& content) {
         Announce(name);
@@ -135,11 +135,11 @@ public:
         Record(name);
     }
     void SetAside(const std::string& name) {
-        AddJournalEntry(&journal, 'O', name.c_str(), Of(name));
+        EXPECT_TRUE(AddJournalEntry(&journal, 'O', name.c_str(), Of(name)));
         fs::rename(At(name), At(name + ".update-old"));
     }
     void Place(const std::string& name) {
-        AddJournalEntry(&journal, 'P', name.c_str(), Of(name + ".update-new"));
+        EXPECT_TRUE(AddJournalEntry(&journal, 'P', name.c_str(), Of(name + ".update-new")));
         fs::rename(At(name + ".update-new"), At(name));
     }
     std::vector<ShownMessage> Recover(const std::string& folder = "", int recovered = 1) {
@@ -168,7 +168,7 @@ TEST_F(Interrupted, PutsTheGameBackOrFinishesAfterTheCommit) {
         [](Interrupted* t) { t->Make("b.txt", "new b"); }, [](Interrupted* t) { t->Record("b.txt"); },
         [](Interrupted* t) { t->SetAside("a.txt"); }, [](Interrupted* t) { t->Place("a.txt"); },
         [](Interrupted* t) { t->Place("b.txt"); },
-        [](Interrupted* t) { AddJournalEntry(&t->journal, 'C', "", {}); }};
+        [](Interrupted* t) { EXPECT_TRUE(AddJournalEntry(&t->journal, 'C', "", {})); }};
     for (size_t killed = 0; killed <= steps.size(); killed++) {
         if (killed) {
             TearDown();
@@ -243,7 +243,7 @@ TEST_F(Interrupted, AMarkerNamingAnotherFolderIsNoMarkerForThisOne) {
     Tree left = ReadTree(game.path());
     EXPECT_TRUE(Recover().empty());
     EXPECT_EQ(left, ReadTree(game.path()));
-    RemoveProtectedRecord(name.c_str());
+    EXPECT_TRUE(RemoveProtectedRecord(name.c_str()));
 }
 
 // One updater per game folder: a second one says so and does nothing.

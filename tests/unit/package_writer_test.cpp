@@ -159,7 +159,7 @@ TEST_F(PackageWriter, AFileThatCantBeReadFailsSilentlyWithItsCause) {
                                 0, &run));
     EXPECT_TRUE(AddPayloadFile(update, dir.native("Update\\a.txt").c_str(), "a.txt", 0, &run));
     EXPECT_STREQ("", report.failure);
-    EndPeUpdate(update, 1);
+    EXPECT_TRUE(EndPeUpdate(update, 1));
     std::string before = ReadFile(exe());
     fs::remove(dir.path() / "Update" / "a.txt");
     Put("big.bin", std::string(5000, 'b'));

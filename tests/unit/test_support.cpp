@@ -94,8 +94,8 @@ void UsePackage(const fs::path& path, const std::vector<TestResource>& resources
     PeUpdate* update = BeginPeUpdate(path.string().c_str());
     ASSERT_NE(nullptr, update);
     for (const auto& r : resources)
-        AddPeResourceBytes(update, r.name.c_str(), r.bytes.data(),
-                           static_cast<uint32_t>(r.bytes.size()));
+        EXPECT_TRUE(AddPeResourceBytes(update, r.name.c_str(), r.bytes.data(),
+                                       static_cast<uint32_t>(r.bytes.size())));
     ASSERT_TRUE(EndPeUpdate(update, 0));
     ASSERT_TRUE(SelectPackageImage(path.string().c_str()));
 }

@@ -38,6 +38,9 @@ inline int NoLeadByte(unsigned char) { return 0; }
 // Makes every write of this process beyond bytes fail; 0 lifts the limit.
 // 0 when the system can't (Windows).
 int LimitFileSize(uint64_t bytes);
+// 1 where a folder held open can still be renamed (POSIX); 0 where holding
+// it forbids that (Windows).
+int FoldersMoveWhileHeld();
 
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);  // "<missing>" when absent
