@@ -55,6 +55,7 @@ struct FolderTargets {
     std::string shown;  // the folder's path, for messages
     std::set<std::string> targets;
     std::set<std::string> standing;
+    std::set<std::string> folders;  // of the standing ones, those that are folders
     int listed = 0;
     int plain = 1;
     std::string inTheWay;  // a name of ours that stands there
@@ -64,8 +65,11 @@ static int VisitEntry(void* context, const HeldEntry& held) {
     FolderTargets& f = *static_cast<FolderTargets*>(context);
     std::string name = UpperAscii(held.entry.name), alias = UpperAscii(held.shortName);
     f.plain = f.plain && !held.entry.nameLost && IsAsciiName(name);
-    if (f.targets.count(name)) f.standing.insert(name);
-    if (!alias.empty() && f.targets.count(alias)) f.standing.insert(alias);
+    for (const std::string& standing : {name, alias}) {
+        if (standing.empty() || !f.targets.count(standing)) continue;
+        f.standing.insert(standing);
+        if (held.entry.isFolder) f.folders.insert(standing);
+    }
     size_t base = name.size() > kSuffixLength ? name.size() - kSuffixLength : 0;
     std::string suffix = name.substr(base);
     if ((suffix == UpperAscii(kNewFileSuffix) || suffix == UpperAscii(kOldFileSuffix)) &&
@@ -129,7 +133,10 @@ static int CheckStandingTargets(InstallSession* session,
         t.absent = IsSurelyAbsent(folders.at(t.folder), t.name);
         FileIdentity id;
         if (t.absent || !GetFileIdentityIn(t.folder, t.name.c_str(), &id)) continue;
-        std::string shown = folders.at(t.folder).shown + t.name;
+        const FolderTargets& f = folders.at(t.folder);
+        std::string shown = f.shown + t.name;
+        if (f.folders.count(UpperAscii(t.name)))
+            return FailFile(failure, shown.c_str(), "A folder has the name of this file");
         if (!CanChangeFileIn(t.folder, t.name.c_str())) return FailFileCall(failure, shown.c_str());
         auto earlier = seen.emplace(std::make_pair(id.volume, id.file), i);
         if (earlier.second) continue;

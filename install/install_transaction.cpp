@@ -120,14 +120,23 @@ int AnnounceRenames(InstallSession* session, InstallItem* items, size_t count,
     return FlushJournal(&session->journal) || FailJournal(session, failure);
 }
 
+// A rename in the item's folder that didn't happen: the system's reason, or
+// another program's change of the file the install expected there.
+int FailMove(const InstallSession* session, const InstallItem& item, EntryResult result,
+             ExtractFailure* failure) {
+    if (result != kEntryNotOurs) return FailCall(session, item, item.at->name, failure);
+    return FailFile(failure, Shown(session, item, item.at->name).c_str(),
+                    "Another program changed this file while the update ran");
+}
+
 // Renames the item's new file into place: through its handle when it is
 // held open, else (or when that fails: the name then says why) by name.
-int PlaceItem(InstallItem* item) {
+EntryResult PlaceItem(InstallItem* item) {
     const InstallTarget& at = *item->at;
-    if (item->open && RenameOpenFileIn(item->open, at.folder, at.name.c_str())) return 1;
+    if (item->open && RenameOpenFileIn(item->open, at.folder, at.name.c_str())) return kEntryDone;
     CloseItemFile(item);
     ExpectedFile made = {item->fresh, 0};
-    return MoveFileIn(at.folder, at.fresh.c_str(), at.name.c_str(), &made) == kEntryDone;
+    return MoveFileIn(at.folder, at.fresh.c_str(), at.name.c_str(), &made);
 }
 
 // Sets the original aside and renames the new file into place, as
@@ -147,12 +156,13 @@ int CommitItem(InstallSession* session, InstallItem* item, int retried, ExtractF
     // it, and Retry looks again.
     if (!item->setAside && item->hasOriginal) {
         ExpectedFile original = {item->original, 0};
-        if (MoveFileIn(at.folder, at.name.c_str(), at.old.c_str(), &original) != kEntryDone)
-            return FailCall(session, *item, at.name, failure);
+        EntryResult moved = MoveFileIn(at.folder, at.name.c_str(), at.old.c_str(), &original);
+        if (moved != kEntryDone) return FailMove(session, *item, moved, failure);
         item->setAside = 1;
     }
     if (!item->placed) {
-        if (!PlaceItem(item)) return FailCall(session, *item, at.name, failure);
+        EntryResult placed = PlaceItem(item);
+        if (placed != kEntryDone) return FailMove(session, *item, placed, failure);
         item->placed = 1;
     }
     CloseItemFile(item);

@@ -350,6 +350,8 @@ TEST_F(Install, ChecksBeforeWritingAndCancelChangesNothing) {
          "name: it keeps it for its own files.\n\nNothing was changed."},
         {{FileRecord(0, "link\\x.txt", "x")},
          "Could not write the file\n%slink\\x.txt\n\nIts folder points outside the game"},
+        {{FileRecord(0, "a.txt", "x"), FileRecord(1, "data", "x")},
+         "Could not write the file\n%sdata\n\nA folder has the name of this file."},
     };
     if (!error) old["link/"] = "";
     for (const auto& c : cases) {
