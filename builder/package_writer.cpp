@@ -5,6 +5,7 @@
 #include <string>
 #include "builder/build_run.h"
 #include "builder/folder_scan.h"
+#include "builder/repeated_files.h"
 #include "builder/title_reader.h"
 #include "package/record_names.h"
 #include "pe/pe_resources.h"
@@ -96,16 +97,31 @@ static int CheckImageSize(const PeUpdate* update, const ScanResult& scan, BuildR
     return FailTooLarge(report, scan.recordBytes, kept);
 }
 
+// The record of a file whose bytes the record earlier has already.
+static int AddRepeatedFile(PeUpdate* update, const std::string& recordName, uint32_t index,
+                           uint32_t earlier) {
+    char resourceName[kRecordNameSize];
+    FormatRecordName(resourceName, index);
+    unsigned char record[kMaxPath + kRecordOverhead + kRepeatedOverhead];
+    uint32_t size = EncodeRepeatedRecord(recordName.c_str(),
+                                         static_cast<uint32_t>(recordName.size()), earlier, record);
+    return AddPeResourceBytes(update, resourceName, record, size);
+}
+
 // Every record, then the header, title and readme name; 0 when a record
-// failed (the update must then be discarded).
+// failed (the update must then be discarded). first, when not empty, gives
+// each file the index of the first with its bytes.
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
-                        const std::vector<std::string>& recordNames, BuildRun* run) {
+                        const std::vector<std::string>& recordNames,
+                        const std::vector<uint32_t>& first, BuildRun* run) {
     BuildReport* report = run->report;
     for (uint32_t i = 0; i < scan->names.size(); i++) {
         char path[kMaxBuildPath];
+        int repeated = !first.empty() && first[i] != i;
         if (snprintf(path, sizeof path, "%s%s", folder, scan->names[i].c_str()) >=
                 static_cast<int>(sizeof path) ||
-            !AddPayloadFile(update, path, recordNames[i].c_str(), i, run))
+            !(repeated ? AddRepeatedFile(update, recordNames[i], i, first[i])
+                       : AddPayloadFile(update, path, recordNames[i].c_str(), i, run)))
             return 0;
         std::string().swap(scan->names[i]);  // its record is staged
         run->filesDone++;
@@ -134,7 +150,8 @@ static int ExplainOutput(BuildReport* report, const char* path, int error) {
 
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
-                           const std::vector<std::string>& recordNames, BuildRun* run) {
+                           const std::vector<std::string>& recordNames,
+                           const std::vector<uint32_t>& first, BuildRun* run) {
     BuildReport* report = run->report;
     char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
@@ -145,13 +162,33 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     }
     // Checked before any record is streamed; a failure discards the update.
     if (!CheckImageSize(update, *scan, report) ||
-        !WritePackage(update, folder, scan, recordNames, run)) {
+        !WritePackage(update, folder, scan, recordNames, first, run)) {
         ExplainOutput(report, nativePath, errno);
         (void)EndPeUpdate(update, 1);  // discarded: nothing to report
         return 0;
     }
     if (EndPeUpdate(update, 0)) return 1;
     return ExplainOutput(report, nativePath, errno);
+}
+
+// The files a compressed build sends once (first: see WritePackage), or
+// none, with a note when the update program can't take them once.
+static void FindRepeats(const char* folder, const ScanResult& scan, const BuildRequest* request,
+                        std::vector<uint32_t>* first) {
+    const BuildOptions& options = request->options;
+    if (!options.compress || options.repeats == kRepeatsWhole) return;
+    FindRepeatedFiles(folder, scan.names, first);
+    uint32_t repeats = 0;
+    for (uint32_t i = 0; i < first->size(); i++) repeats += (*first)[i] != i;
+    if (options.repeats == kRepeatsOnce) return;
+    first->clear();
+    const BuildReporter& reporter = request->reporter;
+    if (!repeats || !reporter.warn) return;
+    char text[300];
+    snprintf(text, sizeof text,
+             "Note: %u files repeat the bytes of another and are sent whole: this update "
+             "program doesn't name \"%s\" in its FORMATS", repeats, kRepeatedFormat);
+    reporter.warn(reporter.context, text);
 }
 
 // Packs into "Update.exe" with the record names in the code page asked
@@ -167,11 +204,13 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
     if (!CheckRecordNames(*scan, folder, request, recordNames, report)) return 0;
     BuildRun run = {request, report, 0, static_cast<uint32_t>(scan->names.size()), 0,
                     scan->recordBytes};
-    return WriteExecutable(path, folder, scan, recordNames, &run);
+    std::vector<uint32_t> first;
+    FindRepeats(folder, *scan, request, &first);
+    return WriteExecutable(path, folder, scan, recordNames, first, &run);
 }
 
 BuildRequest MakeBuildRequest(const char* folder) {
-    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0}, nullptr, nullptr,
+    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0, kRepeatsWhole}, nullptr, nullptr,
                         BuildReporter{nullptr, nullptr}};
 }
 

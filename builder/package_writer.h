@@ -37,7 +37,13 @@ struct BuildOptions {
     // Nonzero: each file whose zlib stream is smaller than the file goes in
     // as a compressed record; the others, as ever, stored.
     int compress;
+    // With compress, what becomes of a file whose bytes repeat an earlier
+    // one's: sent whole (the build mode's way), sent once with its other
+    // names pointing to it (into an update program that names "same" in
+    // its FORMATS), or sent whole with a note to the reporter.
+    int repeats;
 };
+const int kRepeatsWhole = 0, kRepeatsOnce = 1, kRepeatsWholeNoted = 2;
 
 // Hears what the person running a build should know though the build goes
 // on: one line of text, naming the file.

@@ -235,7 +235,7 @@ int StageRecords(InstallSession* session, const std::vector<InstallTarget>& targ
 void PlaceStamp(InstallSession* session, const InstallTarget* at, std::vector<InstallItem>* items) {
     unsigned char stamp[kStampSize];
     EncodeStamp(session->header->buildTime, stamp);
-    PayloadView content = {kStampFileName, 0, stamp, kStampSize, kStampSize, 0};
+    PayloadView content = {kStampFileName, 0, stamp, kStampSize, kStampSize, 0, 0, 0};
     InstallItem item = MakeItem(kStampFileName, at, content, 0);
     ExtractFailure ignored;
     if (AnnounceMaking(session, &item, 1, &ignored) && StageItem(session, &item, &ignored) &&

@@ -46,14 +46,23 @@ uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint3
     return head + kCompressedOverhead;
 }
 
+uint32_t EncodeRepeatedRecord(const char* name, uint32_t nameLength, uint32_t earlier,
+                              unsigned char* out) {
+    uint32_t head = EncodeRecordHead(name, nameLength, out);
+    StoreU32(out, kRepeatedFlag | nameLength);
+    StoreU32(out + head, earlier);
+    return head + kRepeatedOverhead;
+}
+
 const uint32_t kDeflateMostGain = 1032;
 
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view) {
     if (!data || size < kRecordOverhead) return 0;
     uint32_t field = LoadU32(data);
-    int compressed = (field & kCompressedFlag) != 0;
-    uint32_t nameLength = field & ~kCompressedFlag;
-    uint32_t overhead = kRecordOverhead + (compressed ? kCompressedOverhead : 0);
+    int compressed = (field & kCompressedFlag) != 0, repeated = !compressed && (field & kRepeatedFlag);
+    uint32_t nameLength = field & ~(compressed ? kCompressedFlag : repeated ? kRepeatedFlag : 0);
+    uint32_t overhead = kRecordOverhead + (compressed ? kCompressedOverhead : 0) +
+                        (repeated ? kRepeatedOverhead : 0);
     if (size < overhead || nameLength > size - overhead) return 0;
     // The name is the zero-terminated text at offset 4; it must end exactly
     // where the length field says.
@@ -67,6 +76,11 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     view->contentSize = static_cast<uint32_t>(size - nameLength - overhead);
     view->fileSize = compressed ? LoadU32(data + nameLength + kRecordOverhead) : view->contentSize;
     view->compressed = compressed;
+    view->repeated = repeated;
+    view->sameAs = repeated ? LoadU32(data + nameLength + kRecordOverhead) : 0;
+    // A repeated file's record ends with its index; its content is the
+    // earlier record's.
+    if (repeated) return view->contentSize == 0;
     // Deflate gives at most 1032 bytes for each byte of stream: a larger
     // size can't be right, and would only ask the disk for room in vain.
     return !compressed || view->fileSize / kDeflateMostGain <= view->contentSize;

@@ -24,6 +24,16 @@
 //                  Adler-32 check), ending exactly at the end of the
 //                  resource and inflating to exactly the file's size
 //
+// A repeated file (written by "orvanta-pack build --compress" for a file
+// whose bytes equal an earlier file's of the same package) has the next bit
+// of its length field set, and points to that earlier record instead of
+// carrying the bytes again:
+//   +0       u32   0x20000000 | n
+//   +4       n     name, as above
+//   +4+n     u8    0
+//   +5+n     u32   the index of the earlier record, a stored or compressed
+//                  one, whose file this one repeats; the record ends here
+//
 // PackageHeader, little-endian:
 //   +0  u32 file count   +4 u32 total bytes (mod 2^32)
 //   +8  u32 build time low   +12 u32 build time high  (FILETIME, UTC)
@@ -45,11 +55,15 @@ const uint32_t kStampSize = 8;
 const uint32_t kRecordOverhead = 5;  // length field and terminator
 const uint32_t kCompressedFlag = 0x80000000;     // in a record's length field
 const uint32_t kCompressedOverhead = 4;          // a compressed record's size field
+const uint32_t kRepeatedFlag = 0x20000000;       // in a record's length field
+const uint32_t kRepeatedOverhead = 4;            // a repeated file's index field
 // "FORMATS", in the update program itself: the record forms it installs,
-// one word each ("stored zlib"); a build compresses only into a program
-// that names "zlib" there.
+// one word each ("stored zlib same"); a build compresses only into a program
+// that names "zlib" there, and sends a repeated file once only into one
+// that names "same".
 const char* const kFormatsName = "FORMATS";
 const char* const kZlibFormat = "zlib";
+const char* const kRepeatedFormat = "same";
 const uint32_t kTextLimit = 260;     // title and readme name, in bytes
 
 struct PackageHeader {
@@ -87,6 +101,11 @@ uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* 
 uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint32_t fileSize,
                                     unsigned char* out);
 
+// The record of a repeated file: its length field, name and the earlier
+// record's index into out, which holds nameLength + 9 bytes. Gives its size.
+uint32_t EncodeRepeatedRecord(const char* name, uint32_t nameLength, uint32_t earlier,
+                              unsigned char* out);
+
 // A record as the updater sees it. The name points into the record.
 struct PayloadView {
     const char* name;
@@ -95,6 +114,11 @@ struct PayloadView {
     uint32_t contentSize;
     uint32_t fileSize;             // the file's own size, once installed
     int compressed;
+    // A repeated file: the index of the earlier record whose content it
+    // takes (content, sizes and compressed then come from that record, once
+    // the package's records are loaded).
+    int repeated;
+    uint32_t sameAs;
 };
 
 // 0 when the record is too short, its name has no terminator inside it, or

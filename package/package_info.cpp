@@ -19,6 +19,19 @@ static int LoadText(const char* name, char* text) {
     return 1;
 }
 
+// A repeated file's content, sizes and form are those of the earlier record
+// it names, which must carry a file of its own.
+static int TakeEarlierContent(const PackageRecords& records, PayloadView* view) {
+    if (view->sameAs >= records.list.size()) return 0;  // itself, later, or beyond the package
+    const PackageRecord& earlier = records.list[view->sameAs];
+    if (!earlier.valid || earlier.view.repeated) return 0;
+    view->content = earlier.view.content;
+    view->contentSize = earlier.view.contentSize;
+    view->fileSize = earlier.view.fileSize;
+    view->compressed = earlier.view.compressed;
+    return 1;
+}
+
 void LoadPackageRecords(uint32_t count, PackageRecords* records) {
     records->list.clear();
     records->longestName = 0;
@@ -30,6 +43,7 @@ void LoadPackageRecords(uint32_t count, PackageRecords* records) {
         if (!FindPackageResource(name, &bytes, &size)) break;  // records are contiguous
         PackageRecord record = PackageRecord();
         record.valid = ParsePayloadRecord(bytes, size, &record.view);
+        if (record.valid && record.view.repeated) record.valid = TakeEarlierContent(*records, &record.view);
         if (record.valid && record.view.nameLength > records->longestName)
             records->longestName = record.view.nameLength;
         records->list.push_back(record);

@@ -110,11 +110,11 @@ std::string MakeFullPath(const std::string& folder) {
 }
 
 // The build of the folder, its messages on the terminal.
-int RunBuild(const PackerArguments& arguments, const std::string& folder) {
+int RunBuild(const PackerArguments& arguments, const std::string& folder, int repeats) {
     std::string fullPath = MakeFullPath(folder);
     ProgressLine line = {GetSystemFileTime(), 0, 0};
     BuildRequest request = MakeBuildRequest(fullPath.c_str());
-    request.options = BuildOptions{arguments.codePage, arguments.compress};
+    request.options = BuildOptions{arguments.codePage, arguments.compress, repeats};
     if (!arguments.quiet && IsErrorTerminal()) {
         request.progress = ShowProgress;
         request.progressContext = &line;
@@ -154,7 +154,10 @@ int RunBuildCommand(const PackerArguments& arguments) {
         fprintf(stderr, "Error: %s can't install compressed records (it is older than "
                         "--compress): build without --compress, or start from a newer "
                         "update program.\n", created ? arguments.stub.c_str() : target.c_str());
-    int status = refused ? kPackFailed : RunBuild(arguments, folder);
+    // A repeated file is sent once only to a program that installs it so.
+    int repeats = IsFile(target) && ReadsFormat(target, kRepeatedFormat) ? kRepeatsOnce
+                                                                         : kRepeatsWholeNoted;
+    int status = refused ? kPackFailed : RunBuild(arguments, folder, repeats);
     if (status != kPackOk && created && !RemoveFile(target.c_str()))
         fprintf(stderr, "orvanta-pack: %s was copied for this build and can't be removed\n",
                 ToNativePath(target).c_str());

@@ -15,6 +15,8 @@ static void PrintRecordLine(const ListedRecord& entry) {
     std::string size = valid ? std::to_string(entry.record->view.fileSize) : "-";
     std::string stored = valid ? std::to_string(entry.record->view.contentSize) : "-";
     if (valid && entry.record->view.compressed) stored += " z";
+    // A repeated file stores nothing: it names the record it repeats.
+    if (valid && entry.record->view.repeated) stored = "= " + std::to_string(entry.record->view.sameAs);
     std::string name = valid ? ToPlatformText(entry.name) : resource;
     printf("%6u %12s %14s  %s%s\n", entry.index, size.c_str(), stored.c_str(), name.c_str(),
            Flag(entry.problem).c_str());
@@ -47,10 +49,13 @@ static void AppendRecordJson(std::string* out, const ListedRecord& entry) {
     out->append("    {\"index\": " + std::to_string(entry.index) + ", \"resource\": \"" + resource +
                 "\", \"size\": ");
     out->append(valid ? std::to_string(entry.record->view.fileSize) : "null");
+    int repeated = valid && entry.record->view.repeated;
     out->append(", \"storedSize\": ");
-    out->append(valid ? std::to_string(entry.record->view.contentSize) : "null");
+    out->append(!valid ? "null" : repeated ? "0" : std::to_string(entry.record->view.contentSize));
     out->append(", \"compressed\": ");
     out->append(!valid ? "null" : entry.record->view.compressed ? "true" : "false");
+    out->append(", \"sameAs\": ");
+    out->append(repeated ? std::to_string(entry.record->view.sameAs) : "null");
     out->append(", \"name\": ");
     AppendTextOrNull(out, entry.name, valid);
     out->append(", \"problem\": ");

@@ -87,7 +87,8 @@ static void CheckTotal(PackageListing* listing) {
         }
         listing->recordTotal += entry.record->view.fileSize;
         listing->fileBytes += entry.record->view.fileSize;
-        listing->storedBytes += entry.record->view.contentSize;
+        // A repeated file carries no bytes of its own.
+        if (!entry.record->view.repeated) listing->storedBytes += entry.record->view.contentSize;
     }
     if (!complete || listing->recordTotal == g_PackageHeader.totalBytes) return;
     listing->totalProblem = "the records hold " + std::to_string(listing->recordTotal) + " bytes";

@@ -286,3 +286,41 @@ TEST(PackerCommandLine, HelpVersionAndWrongUsage) {
         EXPECT_EQ(0u, out.find(c.output)) << out;
     }
 }
+
+// A file whose bytes repeat an earlier file's is sent once into a program
+// that takes repeats (its other names point to the first), and whole, with
+// a note, into one that doesn't; either way every name gets its bytes.
+TEST(PackerRoundTrip, RepeatedFilesAreSentOnceWhereTheProgramTakesThem) {
+    TempFolder dir;
+    fs::path build = dir.path() / "build", update = build / "Update", exe = build / "Update.exe";
+    std::string noise;
+    for (uint32_t i = 0, x = 7; i < 5000; i++, x = x * 1103515245 + 12345) noise += char(x >> 23);
+    std::map<std::string, std::string> files = {
+        {"a.bin", noise}, {"sub/b.bin", noise}, {"c.txt", std::string(3000, 'c')},
+        {"d.txt", std::string(3000, 'c')}, {"e.txt", noise.substr(1)}, {"t1", "tiny"}, {"t2", "tiny"}};
+    for (const auto& f : files) WriteFile(update / f.first, f.second);
+    const struct {
+        const char* formats;
+        size_t repeats;  // list lines that point to another record
+        size_t noted;
+    } cases[] = {{"stored zlib same", 2, 0}, {"stored zlib", 0, 1}};
+    for (const auto& c : cases) {
+        std::string stub = (dir.path() / "stub.exe").string(), out;
+        UsePackage(stub, {{"FORMATS", c.formats}});
+        SelectPackageImage(nullptr);
+        fs::remove(exe);
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(0, Pack({"build", "--compress", "--quiet", "--stub", stub, build.string()}));
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.noted, errors.find("Note: 2 files repeat") != std::string::npos) << errors;
+        EXPECT_EQ(0, Pack({"list", exe.string()}, &out));
+        size_t pointers = 0;
+        for (size_t at = 0; (at = out.find("  = ", at)) != std::string::npos; at++) pointers++;
+        EXPECT_EQ(c.repeats, pointers) << out;
+        fs::remove_all(dir.path() / "out");
+        EXPECT_EQ(0, Pack({"extract", exe.string(), (dir.path() / "out").string()}));
+        EXPECT_EQ(files.size(), ReadTree(dir.path() / "out").size() - 1);  // "sub/" too
+        for (const auto& f : files) EXPECT_TRUE(f.second == ReadFile(dir.path() / "out" / f.first)) << f.first;
+        EXPECT_EQ(0, Pack({"verify", exe.string(), build.string()}));
+    }
+}

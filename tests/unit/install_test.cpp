@@ -304,6 +304,16 @@ TEST_F(Install, ReplacesEverythingAndLeavesNothingOfItsOwn) {
     EXPECT_EQ(0u, g_UpdateFailed);
 }
 
+// A repeated file installs the bytes of the record it names, under its own
+// name; the bar counts them for each name.
+TEST_F(Install, ARepeatedFileInstallsTheBytesItRepeats) {
+    Use({FileRecord(0, "a.txt", "new a"), {"FILE001", MakeRepeatedRecord("data\\b.bin", 0)}});
+    ASSERT_EQ(1u, Run({}).size());
+    EXPECT_EQ("new a", ReadFile(game.path() / "data" / "b.bin"));
+    EXPECT_EQ("new a", ReadFile(game.path() / "a.txt"));
+    EXPECT_EQ(10u, g_BytesDone);
+}
+
 // Compressed and stored records mix; the bar counts the files' bytes. A
 // compressed record found damaged while written ends the install at once,
 // with an OK box, and the game as it was.

@@ -123,6 +123,13 @@ std::string MakeCompressedRecord(const std::string& name, const std::string& str
     return r + stream;
 }
 
+std::string MakeRepeatedRecord(const std::string& name, uint32_t earlier) {
+    std::string r(name.size() + kRecordOverhead + kRepeatedOverhead, '\0');
+    EncodeRepeatedRecord(name.c_str(), static_cast<uint32_t>(name.size()), earlier,
+                         reinterpret_cast<unsigned char*>(&r[0]));
+    return r;
+}
+
 TestResource FileRecord(int index, const std::string& name, const std::string& content) {
     char resource[kRecordNameSize];
     FormatRecordName(resource, index);

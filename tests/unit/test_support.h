@@ -67,6 +67,8 @@ std::string MakeRecord(const std::string& name, const std::string& content);
 std::string Deflate(const std::string& content);
 std::string MakeCompressedRecord(const std::string& name, const std::string& stream,
                                  uint32_t fileSize);
+// A record of a file that repeats the one of record earlier.
+std::string MakeRepeatedRecord(const std::string& name, uint32_t earlier);
 // The record resource FILEnnn for index, holding name and content.
 TestResource FileRecord(int index, const std::string& name, const std::string& content);
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime);

@@ -59,6 +59,37 @@ TEST_F(PackageInfo, RecordsEndAtTheFirstMissingOneOrTheCount) {
     EXPECT_EQ(1u, records.longestName);
 }
 
+// A repeated file takes the content of the earlier record it names, which
+// must be a stored or compressed record of its own before it.
+TEST_F(PackageInfo, ARepeatedFileTakesAnEarlierRecordsContentOrIsDamaged) {
+    std::string stream = Deflate("zzzzzzzzzzzzzzzzzzzz");
+    ASSERT_TRUE(Load({{"HEADER", MakeHeader(9, 0, 1)}, FileRecord(0, "a", "stored"),
+                      {"FILE001", MakeCompressedRecord("b", stream, 20)}, {"FILE002", "bad"},
+                      {"FILE003", MakeRepeatedRecord("r0", 0)}, {"FILE004", MakeRepeatedRecord("r1", 1)},
+                      {"FILE005", MakeRepeatedRecord("self", 5)}, {"FILE006", MakeRepeatedRecord("later", 8)},
+                      {"FILE007", MakeRepeatedRecord("of-damaged", 2)},
+                      {"FILE008", MakeRepeatedRecord("of-repeat", 3)}}));
+    ASSERT_EQ(9u, records.list.size());
+    const struct {
+        uint32_t index;
+        bool valid;
+        const PackageRecord* like;
+    } cases[] = {{3, true, &records.list[0]}, {4, true, &records.list[1]}, {5, false, nullptr},
+                 {6, false, nullptr},          {7, false, nullptr},          {8, false, nullptr}};
+    for (const auto& c : cases) {
+        const PayloadView& view = records.list[c.index].view;
+        EXPECT_EQ(c.valid, records.list[c.index].valid != 0) << c.index;
+        if (!c.like) continue;
+        EXPECT_EQ(c.like->view.content, view.content) << c.index;
+        EXPECT_EQ(c.like->view.fileSize, view.fileSize) << c.index;
+        EXPECT_EQ(c.like->view.compressed, view.compressed) << c.index;
+    }
+    PayloadView view;  // a repeat that carries bytes of its own is no record
+    std::string extra = MakeRepeatedRecord("x", 0) + "!";
+    EXPECT_FALSE(ParsePayloadRecord(reinterpret_cast<const unsigned char*>(extra.data()),
+                                    extra.size(), &view));
+}
+
 TEST_F(PackageInfo, NeedsASixteenByteHeader) {
     EXPECT_FALSE(Load({{"HEADER", std::string(15, '\1')}}));
     EXPECT_FALSE(Load({{"HEADER", std::string(17, '\1')}}));
