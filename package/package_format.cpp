@@ -38,20 +38,24 @@ uint32_t EncodeRecordHead(const char* name, uint32_t nameLength, unsigned char* 
     return nameLength + kRecordOverhead;
 }
 
+// A record's head with form set in its length field and a 32-bit value
+// after the name's terminator.
+static uint32_t EncodeFormHead(const char* name, uint32_t nameLength, uint32_t form,
+                               uint32_t value, unsigned char* out) {
+    uint32_t head = EncodeRecordHead(name, nameLength, out);
+    StoreU32(out, form | nameLength);
+    StoreU32(out + head, value);
+    return head + 4;
+}
+
 uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint32_t fileSize,
                                     unsigned char* out) {
-    uint32_t head = EncodeRecordHead(name, nameLength, out);
-    StoreU32(out, kCompressedFlag | nameLength);
-    StoreU32(out + head, fileSize);
-    return head + kCompressedOverhead;
+    return EncodeFormHead(name, nameLength, kCompressedFlag, fileSize, out);
 }
 
 uint32_t EncodeRepeatedRecord(const char* name, uint32_t nameLength, uint32_t earlier,
                               unsigned char* out) {
-    uint32_t head = EncodeRecordHead(name, nameLength, out);
-    StoreU32(out, kRepeatedFlag | nameLength);
-    StoreU32(out + head, earlier);
-    return head + kRepeatedOverhead;
+    return EncodeFormHead(name, nameLength, kRepeatedFlag, earlier, out);
 }
 
 const uint32_t kDeflateMostGain = 1032;
