@@ -52,9 +52,9 @@ static int CheckNew(void* context, const unsigned char* bytes, uint32_t count) {
 static int MeasureSha256(size_t mebibytes) {
     std::string bytes(mebibytes << 20, '\0');
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = static_cast<char>(i * 2654435761u >> 13);
-    unsigned char digest[kSha256Size];
+    unsigned char digest[kSha256DigestSize];
     auto start = std::chrono::steady_clock::now();
-    if (!ComputeSha256(bytes.data(), bytes.size(), digest)) return 1;
+    if (!HashBytesSha256(bytes.data(), bytes.size(), digest)) return 1;
     printf("sha256 %zu MiB in %.3f s: %.0f MB/s\n", mebibytes, Seconds(start),
            bytes.size() / 1e6 / Seconds(start));
     return 0;

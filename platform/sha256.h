@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const uint32_t kSha256Size = 32;
+const uint32_t kSha256DigestSize = 32;
 
 // A hash in progress: the platform's handles, opaque here.
 struct Sha256State {
@@ -19,11 +19,11 @@ int StartSha256(Sha256State* state);
 // 0 on failure; the state must still be finished or abandoned.
 int AddSha256(Sha256State* state, const void* bytes, size_t count);
 // Gives the digest and releases the state, also when it fails (0).
-int FinishSha256(Sha256State* state, unsigned char digest[kSha256Size]);
+int FinishSha256(Sha256State* state, unsigned char digest[kSha256DigestSize]);
 // Releases a started state without a digest.
 void AbandonSha256(Sha256State* state);
 
-inline int ComputeSha256(const void* bytes, size_t count, unsigned char digest[kSha256Size]) {
+inline int HashBytesSha256(const void* bytes, size_t count, unsigned char digest[kSha256DigestSize]) {
     Sha256State state;
     if (!StartSha256(&state)) return 0;
     if (!AddSha256(&state, bytes, count)) {

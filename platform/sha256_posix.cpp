@@ -18,9 +18,9 @@ int AddSha256(Sha256State* state, const void* bytes, size_t count) {
     return EVP_DigestUpdate(ContextOf(state), bytes, count);
 }
 
-int FinishSha256(Sha256State* state, unsigned char digest[kSha256Size]) {
+int FinishSha256(Sha256State* state, unsigned char digest[kSha256DigestSize]) {
     unsigned int size = 0;
-    int done = EVP_DigestFinal_ex(ContextOf(state), digest, &size) && size == kSha256Size;
+    int done = EVP_DigestFinal_ex(ContextOf(state), digest, &size) && size == kSha256DigestSize;
     AbandonSha256(state);
     return done;
 }

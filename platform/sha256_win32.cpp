@@ -32,9 +32,9 @@ int AddSha256(Sha256State* state, const void* bytes, size_t count) {
     return 1;
 }
 
-int FinishSha256(Sha256State* state, unsigned char digest[kSha256Size]) {
-    DWORD size = kSha256Size;
-    int done = CryptGetHashParam(state->hash, HP_HASHVAL, digest, &size, 0) && size == kSha256Size;
+int FinishSha256(Sha256State* state, unsigned char digest[kSha256DigestSize]) {
+    DWORD size = kSha256DigestSize;
+    int done = CryptGetHashParam(state->hash, HP_HASHVAL, digest, &size, 0) && size == kSha256DigestSize;
     AbandonSha256(state);
     return done;
 }
