@@ -87,13 +87,14 @@ static int Measure(const std::string& old, const std::string& fresh, const char*
     }
     double megabytes = fresh.size() / 1e6;
     printf("delta %zu encode %.2f s %.1f MB/s decode %.3f s %.0f MB/s peak %ld MiB "
-           "copied %llu inserted %llu instructions %llu searches %llu streams %u %u %u %u\n",
+           "copied %llu inserted %llu instructions %llu searches %llu streams",
            delta.size(), encode, megabytes / encode, decode, megabytes / decode,
            usage.ru_maxrss / 1024, static_cast<unsigned long long>(report.copied),
            static_cast<unsigned long long>(report.inserted),
            static_cast<unsigned long long>(report.instructions),
-           static_cast<unsigned long long>(report.searches), report.streamSizes[0],
-           report.streamSizes[1], report.streamSizes[2], report.streamSizes[3]);
+           static_cast<unsigned long long>(report.searches));
+    for (uint32_t size : report.streamSizes) printf(" %u", size);
+    printf("\n");
     FILE* out = outPath ? fopen(outPath, "wb") : nullptr;
     if (out) fwrite(delta.data(), 1, delta.size(), out);
     if (out) fclose(out);

@@ -55,7 +55,6 @@ static int StartStreams(DeltaDecoder* decoder, const unsigned char* delta, size_
 
 // Adds the next count difference bytes to bytes, reading gap pairs as needed.
 static int AddDifferences(DeltaDecoder* decoder, unsigned char* bytes, uint32_t count) {
-    DeltaStream* gaps = &decoder->streams[kDeltaGaps];
     DeltaStream* differences = &decoder->streams[kDeltaDifferences];
     while (count) {
         if (decoder->zerosLeft) {
@@ -74,8 +73,9 @@ static int AddDifferences(DeltaDecoder* decoder, unsigned char* bytes, uint32_t 
             bytes += piece;
             count -= piece;
         } else {
-            if (!ReadDeltaNumber(gaps, &decoder->zerosLeft)) return 0;
-            if (!ReadDeltaNumber(gaps, &decoder->differencesLeft)) return 0;
+            if (!ReadDeltaNumber(&decoder->streams[kDeltaZeroRuns], &decoder->zerosLeft) ||
+                !ReadDeltaNumber(&decoder->streams[kDeltaRunLengths], &decoder->differencesLeft))
+                return 0;
             if (!decoder->zerosLeft && !decoder->differencesLeft) decoder->damaged = 1;
             if (decoder->damaged) return 0;
         }
@@ -122,10 +122,10 @@ static int Seek(const DeltaDecoder* decoder, uint64_t copy, uint64_t zigzag, uin
 
 // Reads and checks one instruction, then makes its bytes.
 static int RunInstruction(DeltaDecoder* decoder) {
-    DeltaStream* instructions = &decoder->streams[kDeltaInstructions];
     uint64_t copy, insert, seek, oldAt;
-    if (!ReadDeltaNumber(instructions, &copy) || !ReadDeltaNumber(instructions, &insert) ||
-        !ReadDeltaNumber(instructions, &seek))
+    if (!ReadDeltaNumber(&decoder->streams[kDeltaCopies], &copy) ||
+        !ReadDeltaNumber(&decoder->streams[kDeltaInsertCounts], &insert) ||
+        !ReadDeltaNumber(&decoder->streams[kDeltaSeeks], &seek))
         return 0;
     int sound = copy <= decoder->oldSize - decoder->oldAt && copy <= decoder->newLeft &&
                 insert <= decoder->newLeft - copy && Seek(decoder, copy, seek, &oldAt);

@@ -2,35 +2,38 @@
 // disk) into another (the new one), as copies from the old file with small
 // byte differences and inserts of new bytes. The decoder reads the old file
 // only through a callback, a chunk at a time, and hands the new file's bytes
-// on in order, so its memory is small (about 300 KiB with zlib's inflate
-// states) whatever the files' sizes: an old file of 4 GiB works in a 32-bit
-// process.
+// on in order, so its memory is small (under 400 KiB with zlib's seven
+// inflate states) whatever the files' sizes: an old file of 4 GiB works in a
+// 32-bit process.
 //
 // Delta layout, little-endian:
-//   +0   4    "DLT1"
-//   +4   u32  size in bytes of the instruction stream
-//   +8   u32  size of the gap stream
-//   +12  u32  size of the difference stream
-//   +16  u32  size of the insert stream
-//   +20  ...  the four streams in that order, each one zlib stream (RFC 1950),
-//             the last ending exactly at the delta's end
+//   +0   4     "DLT2"
+//   +4   7*u32 size in bytes of each stream, in the order below
+//   +32  ...   the streams in that order, the last ending exactly at the
+//              delta's end; each is one zlib stream (RFC 1950), or nothing
+//              at all (size 0) when it holds no bytes
 //
-// Numbers in the streams are unsigned LEB128 varints (7 bits a byte, low
-// group first, at most 64 bits); a signed one is zigzag-coded (0, -1, 1, -2,
-// ... as 0, 1, 2, 3, ...).
+//   copies       copy counts          zero runs     gap pairs' z
+//   insert counts                     run lengths   gap pairs' n
+//   seeks        signed               differences   bytes
+//                                     inserts       bytes
 //
-// The instruction stream holds instructions of three numbers each, read in
-// turn against an old-file position that starts at 0:
+// Numbers are unsigned LEB128 varints (7 bits a byte, low group first, at
+// most 64 bits); a signed one is zigzag-coded (0, -1, 1, -2, ... as 0, 1, 2,
+// 3, ...). Like numbers go together: each stream deflates better alone.
+//
+// Instruction k is the k-th number of copies, insert counts and seeks, read
+// in turn against an old-file position that starts at 0:
 //   copy    c bytes of the new file are old[pos, pos + c) each plus (mod 256)
 //           the next difference byte; the copy lies inside the old file
-//   insert  i bytes of the new file come next from the insert stream
+//   insert  i bytes of the new file come next from the inserts
 //   seek    signed s: pos becomes pos + c + s, in [0, old size]
-// The instructions make exactly the new file's size, then the stream ends.
+// The instructions make exactly the new file's size, then the streams end.
 //
-// The difference bytes of all copies, one sequence, are coded in the gap
-// stream as pairs of numbers (z, n): z zero bytes, then n bytes taken from
-// the difference stream ((0, 0) is not a pair). Zeros are what most of a
-// copy's differences are, so they cost a number, not a byte each.
+// The difference bytes of all copies, one sequence, come as gap pairs
+// (z, n): z zero bytes, then n bytes taken from the differences ((0, 0) is
+// not a pair). Zeros are what most of a copy's differences are, so they
+// cost a number, not a byte each.
 //
 // Every stream must be used up exactly: a stream that is truncated, fails its
 // check, has bytes after its end or left over, or pairs that outlast the
@@ -39,10 +42,13 @@
 #include <cstddef>
 #include <cstdint>
 
-const unsigned char kDeltaTag[4] = {'D', 'L', 'T', '1'};
-const uint32_t kDeltaStreamCount = 4;
+const unsigned char kDeltaTag[4] = {'D', 'L', 'T', '2'};
+enum DeltaStreamIndex {
+    kDeltaCopies, kDeltaInsertCounts, kDeltaSeeks, kDeltaZeroRuns, kDeltaRunLengths,
+    kDeltaDifferences, kDeltaInserts, kDeltaStreamCount
+};
 const uint32_t kDeltaHeaderSize = 4 + 4 * kDeltaStreamCount;
-enum DeltaStreamIndex { kDeltaInstructions, kDeltaGaps, kDeltaDifferences, kDeltaInserts };
+static_assert(kDeltaHeaderSize == 32, "the streams start at +32");
 
 // Reads count bytes of the old file at offset into buffer; gives the count
 // read (less than count is a failure).

@@ -1,6 +1,5 @@
 #include "delta/delta_encoder.h"
 #include <memory>
-#include "base/bytes.h"
 #include "delta/delta_index.h"
 #include "delta/delta_writer.h"
 
@@ -156,12 +155,9 @@ int EncodeDelta(const unsigned char* old, size_t oldSize, const unsigned char* f
         if (!report->refusal) report->refusal = "the delta's streams could not be compressed";
         return 0;
     }
-    size_t start = delta->size();
-    if (!FinishDeltaWriter(writer.get(), delta)) {
+    if (!FinishDeltaWriter(writer.get(), delta, report->streamSizes)) {
         report->refusal = "the delta's streams could not be compressed";
         return 0;
     }
-    for (uint32_t i = 0; i < kDeltaStreamCount; i++)
-        report->streamSizes[i] = LoadU32(reinterpret_cast<unsigned char*>(&(*delta)[start + 4 + 4 * i]));
     return 1;
 }

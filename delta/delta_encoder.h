@@ -11,13 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "delta/delta_decoder.h"
 
 struct DeltaEncodeReport {
     uint64_t copied;        // bytes of the new file made from the old one
     uint64_t inserted;      // bytes sent as they are
     uint64_t instructions;
     uint64_t searches;      // lookups in the old file's suffixes
-    uint32_t streamSizes[4];
+    uint32_t streamSizes[kDeltaStreamCount];
     const char* refusal;    // why no delta was made, when none was
 };
 

@@ -5,6 +5,9 @@ int StartDeltaStream(DeltaStream* stream, const unsigned char* bytes, uint32_t c
     stream->zlib = z_stream();
     stream->started = stream->ended = stream->damaged = 0;
     stream->at = stream->end = 0;
+    // No bytes at all: a stream with nothing in it.
+    stream->ended = count == 0;
+    if (stream->ended) return 1;
     if (inflateInit(&stream->zlib) != Z_OK) return 0;
     stream->started = 1;
     stream->zlib.next_in = const_cast<unsigned char*>(bytes);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <zlib.h>
 
-const uint32_t kDeltaStreamBuffer = 0x4000;
+const uint32_t kDeltaStreamBuffer = 0x2000;
 
 struct DeltaStream {
     z_stream zlib;
@@ -16,7 +16,8 @@ struct DeltaStream {
     unsigned char buffer[kDeltaStreamBuffer];
 };
 
-// Starts inflating the count bytes at bytes. 0 when zlib has no memory.
+// Starts inflating the count bytes at bytes (none: an empty stream). 0 when
+// zlib has no memory.
 int StartDeltaStream(DeltaStream* stream, const unsigned char* bytes, uint32_t count);
 void EndDeltaStream(DeltaStream* stream);
 

@@ -8,42 +8,55 @@ static const size_t kPendingLimit = 1 << 20;
 // the run as bytes: cheaper than closing the pair and opening another.
 static const uint64_t kMergedGap = 1;
 
+static const int kStrategies[kDeltaStrategies] = {Z_DEFAULT_STRATEGY, Z_FILTERED};
+
 int StartDeltaWriter(DeltaWriter* writer) {
     for (DeltaOutStream& stream : writer->streams) {
-        stream.zlib = z_stream();
-        // memLevel 9: larger deflate blocks, a little smaller output.
-        if (deflateInit2(&stream.zlib, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 9,
-                         Z_DEFAULT_STRATEGY) != Z_OK)
-            return 0;
-        stream.started = 1;
+        for (int i = 0; i < kDeltaStrategies; i++) {
+            stream.zlib[i] = z_stream();
+            // memLevel 9: larger deflate blocks, a little smaller output.
+            if (deflateInit2(&stream.zlib[i], Z_BEST_COMPRESSION, Z_DEFLATED, 15, 9,
+                             kStrategies[i]) != Z_OK)
+                return 0;
+            stream.started[i] = 1;
+        }
     }
     return 1;
 }
 
 void EndDeltaWriter(DeltaWriter* writer) {
     for (DeltaOutStream& stream : writer->streams) {
-        if (stream.started) deflateEnd(&stream.zlib);
-        stream.started = 0;
+        for (int i = 0; i < kDeltaStrategies; i++) {
+            if (stream.started[i]) deflateEnd(&stream.zlib[i]);
+            stream.started[i] = 0;
+        }
     }
 }
 
-static int DeflatePending(DeltaOutStream* stream, int flush) {
-    stream->zlib.next_in = reinterpret_cast<unsigned char*>(&stream->pending[0]);
-    stream->zlib.avail_in = static_cast<uInt>(stream->pending.size());
+static int DeflateInto(z_stream* zlib, std::string* packed, std::string* pending, int flush) {
+    zlib->next_in = reinterpret_cast<unsigned char*>(&(*pending)[0]);
+    zlib->avail_in = static_cast<uInt>(pending->size());
     unsigned char out[0x8000];
     int result;
     do {
-        stream->zlib.next_out = out;
-        stream->zlib.avail_out = sizeof out;
-        result = deflate(&stream->zlib, flush);
+        zlib->next_out = out;
+        zlib->avail_out = sizeof out;
+        result = deflate(zlib, flush);
         if (result == Z_STREAM_ERROR) return 0;
-        stream->packed.append(reinterpret_cast<char*>(out), sizeof out - stream->zlib.avail_out);
-    } while (stream->zlib.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        packed->append(reinterpret_cast<char*>(out), sizeof out - zlib->avail_out);
+    } while (zlib->avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    return 1;
+}
+
+static int DeflatePending(DeltaOutStream* stream, int flush) {
+    for (int i = 0; i < kDeltaStrategies; i++)
+        if (!DeflateInto(&stream->zlib[i], &stream->packed[i], &stream->pending, flush)) return 0;
     stream->pending.clear();
     return 1;
 }
 
 static int Append(DeltaOutStream* stream, const unsigned char* bytes, size_t count) {
+    stream->total += count;
     stream->pending.append(reinterpret_cast<const char*>(bytes), count);
     return stream->pending.size() < kPendingLimit || DeflatePending(stream, Z_NO_FLUSH);
 }
@@ -60,14 +73,16 @@ static int AppendNumber(DeltaOutStream* stream, uint64_t value) {
 }
 
 int WriteDeltaInstruction(DeltaWriter* writer, uint64_t copy, uint64_t insert, int64_t seek) {
-    DeltaOutStream* stream = &writer->streams[kDeltaInstructions];
     uint64_t zigzag = seek < 0 ? (~static_cast<uint64_t>(seek) << 1) | 1 : static_cast<uint64_t>(seek) << 1;
-    return AppendNumber(stream, copy) && AppendNumber(stream, insert) && AppendNumber(stream, zigzag);
+    return AppendNumber(&writer->streams[kDeltaCopies], copy) &&
+           AppendNumber(&writer->streams[kDeltaInsertCounts], insert) &&
+           AppendNumber(&writer->streams[kDeltaSeeks], zigzag);
 }
 
 static int ClosePair(DeltaWriter* writer) {
-    DeltaOutStream* gaps = &writer->streams[kDeltaGaps];
-    if (!AppendNumber(gaps, writer->leadingZeros) || !AppendNumber(gaps, writer->runBytes)) return 0;
+    if (!AppendNumber(&writer->streams[kDeltaZeroRuns], writer->leadingZeros) ||
+        !AppendNumber(&writer->streams[kDeltaRunLengths], writer->runBytes))
+        return 0;
     writer->pairs++;
     writer->leadingZeros = writer->trailingZeros;
     writer->trailingZeros = writer->runBytes = 0;
@@ -79,7 +94,8 @@ static int AddDifference(DeltaWriter* writer, unsigned char difference) {
     if (writer->runBytes && writer->trailingZeros > kMergedGap && !ClosePair(writer)) return 0;
     if (writer->runBytes) {
         writer->runBytes += writer->trailingZeros;
-        writer->streams[kDeltaDifferences].pending.append(writer->trailingZeros, '\0');
+        bytes->pending.append(writer->trailingZeros, '\0');
+        bytes->total += writer->trailingZeros;
         writer->trailingZeros = 0;
     }
     writer->runBytes++;
@@ -105,20 +121,27 @@ int WriteDeltaInserts(DeltaWriter* writer, const unsigned char* bytes, size_t co
     return Append(&writer->streams[kDeltaInserts], bytes, count);
 }
 
-int FinishDeltaWriter(DeltaWriter* writer, std::string* out) {
+// The smaller of the stream's packed forms; nothing for an empty stream.
+static int FinishStream(DeltaOutStream* stream, std::string* packed) {
+    if (!DeflatePending(stream, Z_FINISH)) return 0;
+    int best = stream->packed[1].size() < stream->packed[0].size();
+    if (stream->total) packed->swap(stream->packed[best]);
+    for (std::string& form : stream->packed) form = std::string();
+    return packed->size() <= UINT32_MAX;
+}
+
+int FinishDeltaWriter(DeltaWriter* writer, std::string* out, uint32_t sizes[kDeltaStreamCount]) {
     if (writer->runBytes && !ClosePair(writer)) return 0;
     if (writer->leadingZeros && !ClosePair(writer)) return 0;
     unsigned char header[kDeltaHeaderSize];
     for (uint32_t i = 0; i < sizeof kDeltaTag; i++) header[i] = kDeltaTag[i];
+    std::string packed[kDeltaStreamCount];
     for (uint32_t i = 0; i < kDeltaStreamCount; i++) {
-        DeltaOutStream* stream = &writer->streams[i];
-        if (!DeflatePending(stream, Z_FINISH) || stream->packed.size() > UINT32_MAX) return 0;
-        StoreU32(header + 4 + 4 * i, static_cast<uint32_t>(stream->packed.size()));
+        if (!FinishStream(&writer->streams[i], &packed[i])) return 0;
+        sizes[i] = static_cast<uint32_t>(packed[i].size());
+        StoreU32(header + 4 + 4 * i, sizes[i]);
     }
     out->append(reinterpret_cast<char*>(header), sizeof header);
-    for (DeltaOutStream& stream : writer->streams) {
-        out->append(stream.packed);
-        stream.packed = std::string();
-    }
+    for (const std::string& stream : packed) out->append(stream);
     return 1;
 }

@@ -1,6 +1,8 @@
-// The encoder's side of the delta layout (delta_decoder.h): the four streams,
+// The encoder's side of the delta layout (delta_decoder.h): the streams,
 // deflated at zlib's best level as they fill, and the coding of numbers and
-// of difference bytes into gap pairs.
+// of difference bytes into gap pairs. Each stream is deflated twice, with
+// zlib's default strategy and with the one for filtered data, and the
+// smaller kept: which wins varies by stream and file, and inflate reads both.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -8,11 +10,14 @@
 #include <zlib.h>
 #include "delta/delta_decoder.h"
 
+const int kDeltaStrategies = 2;
+
 struct DeltaOutStream {
-    z_stream zlib;
-    int started;          // deflateInit succeeded: deflateEnd is owed
-    std::string pending;  // bytes not yet given to deflate
-    std::string packed;   // the zlib stream so far
+    z_stream zlib[kDeltaStrategies];
+    int started[kDeltaStrategies];      // deflateInit succeeded: deflateEnd is owed
+    std::string pending;                // bytes not yet given to deflate
+    std::string packed[kDeltaStrategies];  // the zlib streams so far
+    uint64_t total;                     // bytes written
 };
 
 struct DeltaWriter {
@@ -34,5 +39,5 @@ int WriteDeltaDifferences(DeltaWriter* writer, const unsigned char* fresh,
 int WriteDeltaInserts(DeltaWriter* writer, const unsigned char* bytes, size_t count);
 
 // Ends the streams and appends the whole delta to out. 0 when a stream
-// exceeds 4 GiB or zlib fails.
-int FinishDeltaWriter(DeltaWriter* writer, std::string* out);
+// exceeds 4 GiB or zlib fails. Gives each stream's packed size in sizes.
+int FinishDeltaWriter(DeltaWriter* writer, std::string* out, uint32_t sizes[kDeltaStreamCount]);
