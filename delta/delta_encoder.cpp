@@ -32,14 +32,18 @@ static int AgreesAt(const DeltaScan* scan, int64_t at, int64_t offset) {
     return oldAt >= 0 && oldAt < scan->oldSize && scan->old[oldAt] == scan->fresh[at];
 }
 
-// How far the last alignment carries on past lastScan: the length where
-// agreeing bytes most outnumber differing ones.
+// How far the last alignment carries on past lastScan: the length that
+// scores best, an agreeing byte scoring 3 and every byte costing 1 (a third
+// of the bytes agreeing pays: measured on real programs, a copy with sparse
+// differences costs less than inserting its bytes).
+static const int64_t kAgreedWeight = 3;
+
 static int64_t ExtendForward(const DeltaScan* scan, int64_t end) {
     int64_t agreed = 0, best = 0, length = 0;
     for (int64_t i = 0; scan->lastScan + i < end && scan->lastPos + i < scan->oldSize;) {
         agreed += scan->old[scan->lastPos + i] == scan->fresh[scan->lastScan + i];
         i++;
-        if (agreed * 2 - i > best * 2 - length) {
+        if (agreed * kAgreedWeight - i > best * kAgreedWeight - length) {
             best = agreed;
             length = i;
         }
@@ -53,7 +57,7 @@ static int64_t ExtendBackward(const DeltaScan* scan, int64_t end, int64_t pos) {
     int64_t agreed = 0, best = 0, length = 0;
     for (int64_t i = 1; end >= scan->lastScan + i && pos >= i; i++) {
         agreed += scan->old[pos - i] == scan->fresh[end - i];
-        if (agreed * 2 - i > best * 2 - length) {
+        if (agreed * kAgreedWeight - i > best * kAgreedWeight - length) {
             best = agreed;
             length = i;
         }

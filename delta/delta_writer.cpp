@@ -5,8 +5,9 @@
 // than this much beside its packed form.
 static const size_t kPendingLimit = 1 << 20;
 // A run of at most this many zero differences between two others stays in
-// the run as bytes: cheaper than closing the pair and opening another.
-static const uint64_t kMergedGap = 1;
+// the run as bytes instead of closing the pair (none: with zero runs and run
+// lengths in streams of their own, a pair costs less than a zero byte).
+static const uint64_t kMergedGap = 0;
 
 static const int kStrategies[kDeltaStrategies] = {Z_DEFAULT_STRATEGY, Z_FILTERED};
 
