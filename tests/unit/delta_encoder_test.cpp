@@ -92,5 +92,14 @@ TEST(DeltaEncoder, RefusesFilesBeyondItsLimits) {
     EXPECT_EQ(0, EncodeDelta(&byte, kDeltaOldLimit + 1, &byte, 1, &delta, &report));
     EXPECT_STREQ("the files are too large for a delta", report.refusal);
     EXPECT_EQ(0, EncodeDelta(&byte, 1, &byte, kDeltaNewLimit + 1, &delta, &report));
-    EXPECT_TRUE(delta.empty());
+    // Unlike throughout (found by sampling), or in four fifths of the new
+    // file (a search at nearly every byte, past the encoder's budget).
+    const std::string old = RandomBytes(512 << 10, 1), other = RandomBytes(2 << 20, 2);
+    for (const std::string& fresh : {other.substr(0, 1 << 20), old + other}) {
+        EXPECT_EQ(0, EncodeDelta(reinterpret_cast<const unsigned char*>(old.data()), old.size(),
+                                 reinterpret_cast<const unsigned char*>(fresh.data()), fresh.size(),
+                                 &delta, &report));
+        EXPECT_STREQ("the files differ too much for a delta to pay", report.refusal);
+        EXPECT_TRUE(delta.empty());
+    }
 }
