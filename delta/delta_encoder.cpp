@@ -1,5 +1,6 @@
 #include "delta/delta_encoder.h"
 #include <memory>
+#include <new>
 #include "delta/delta_index.h"
 #include "delta/delta_writer.h"
 
@@ -34,12 +35,12 @@ static int AgreesAt(const DeltaScan* scan, int64_t at, int64_t offset) {
     return oldAt >= 0 && oldAt < scan->oldSize && scan->old[oldAt] == scan->fresh[at];
 }
 
-// How far the last alignment carries on past lastScan: the length that
-// scores best, an agreeing byte scoring 3 and every byte costing 1 (a third
-// of the bytes agreeing pays: measured on real programs, a copy with sparse
-// differences costs less than inserting its bytes).
+// A copy reaches as far as scores best, an agreeing byte scoring this and
+// every byte costing 1: a copy a third of whose bytes agree still pays
+// (measured on real programs, sparse differences cost less than inserting).
 static const int64_t kAgreedWeight = 3;
 
+// How far the last alignment carries on past lastScan.
 static int64_t ExtendForward(const DeltaScan* scan, int64_t end) {
     int64_t agreed = 0, best = 0, length = 0;
     for (int64_t i = 0; scan->lastScan + i < end && scan->lastPos + i < scan->oldSize;) {
