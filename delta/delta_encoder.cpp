@@ -122,7 +122,7 @@ static int LooksAlike(DeltaScan* scan) {
     int64_t found = 0, pos;
     for (int64_t i = 0; i < kSamples; i++) {
         int64_t at = scan->freshSize / kSamples * i;
-        found += FindLongestMatch(scan->index, scan->fresh + at, scan->freshSize - at, &pos) >= kSampleMatch;
+        found += FindLongestMatch(scan->index, scan->fresh + at, scan->freshSize - at, 0, &pos) >= kSampleMatch;
     }
     return found * 8 >= kSamples;
 }
@@ -145,7 +145,8 @@ static int WalkNewFile(DeltaScan* scan) {
                 scan->report->refusal = "the files differ too much for a delta to pay";
                 return 0;
             }
-            length = FindLongestMatch(scan->index, scan->fresh + at, scan->freshSize - at, &pos);
+            length = FindLongestMatch(scan->index, scan->fresh + at, scan->freshSize - at,
+                                      at + scan->lastOffset, &pos);
             for (; counted < at + length; counted++) agreed += AgreesAt(scan, counted, scan->lastOffset);
             if ((length == agreed && length != 0) || length > agreed + kMinGain ||
                 (length >= kLongMatch && length > agreed))

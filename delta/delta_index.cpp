@@ -1,5 +1,7 @@
 #include "delta/delta_index.h"
 #include <divsufsort.h>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 // Three bytes of prefix (a 64 MiB table) only where the old file is large
@@ -38,8 +40,10 @@ static int64_t CommonLength(const unsigned char* a, int64_t aSize, const unsigne
     return from;
 }
 
+static const int64_t kNeighbours = 16;
+
 int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int64_t keySize,
-                         int64_t* position) {
+                         int64_t preferred, int64_t* position) {
     int64_t low = 0, high = index->oldSize;
     if (keySize >= index->prefixBytes) {
         uint32_t prefix = 0;
@@ -73,6 +77,15 @@ int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int6
         }
     }
     int useFirst = firstLength >= lastLength;
-    *position = suffixes[useFirst ? first : last];
-    return useFirst ? firstLength : lastLength;
+    int64_t found = useFirst ? first : last, length = useFirst ? firstLength : lastLength;
+    *position = suffixes[found];
+    // Among suffixes as long a match, the one nearest the preferred place.
+    for (int step = -1; step <= 1; step += 2) {
+        for (int64_t j = found + step, n = 0; j >= 0 && j < oldSize && n < kNeighbours; j += step, n++) {
+            int64_t other = suffixes[j];
+            if (oldSize - other < length || memcmp(old + other, key, length) != 0) break;
+            if (llabs(other - preferred) < llabs(*position - preferred)) *position = other;
+        }
+    }
+    return length;
 }

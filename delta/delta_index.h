@@ -21,6 +21,9 @@ struct DeltaIndex {
 int BuildDeltaIndex(DeltaIndex* index, const unsigned char* old, size_t oldSize);
 
 // The length of the longest prefix of key[0, keySize) found in the old file
-// (0 when it shares not even the bucket's prefix), and where it starts.
+// (0 when it shares not even the bucket's prefix), and where it starts: of
+// equally long matches next to each other in the sorted order, the one
+// nearest preferred (where the current alignment would read), so that seeks
+// stay short.
 int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int64_t keySize,
-                         int64_t* position);
+                         int64_t preferred, int64_t* position);
