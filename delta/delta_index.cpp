@@ -40,7 +40,10 @@ static int64_t CommonLength(const unsigned char* a, int64_t aSize, const unsigne
     return from;
 }
 
+// How many neighbours on each side are looked at, for matches up to how
+// long (a long match is rarely ambiguous, and comparing it costs its length).
 static const int64_t kNeighbours = 16;
+static const int64_t kAmbiguousLength = 256;
 
 int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int64_t keySize,
                          int64_t preferred, int64_t* position) {
@@ -80,7 +83,7 @@ int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int6
     int64_t found = useFirst ? first : last, length = useFirst ? firstLength : lastLength;
     *position = suffixes[found];
     // Among suffixes as long a match, the one nearest the preferred place.
-    for (int step = -1; step <= 1; step += 2) {
+    for (int step = -1; step <= 1 && length <= kAmbiguousLength; step += 2) {
         for (int64_t j = found + step, n = 0; j >= 0 && j < oldSize && n < kNeighbours; j += step, n++) {
             int64_t other = suffixes[j];
             if (oldSize - other < length || memcmp(old + other, key, length) != 0) break;
