@@ -45,23 +45,46 @@ static int64_t CommonLength(const unsigned char* a, int64_t aSize, const unsigne
 static const int64_t kNeighbours = 16;
 static const int64_t kAmbiguousLength = 256;
 
+// Suffixes in the sorted order, from first to last, that may share key's
+// prefix; first > last when none does.
+static void FindBucket(const DeltaIndex* index, const unsigned char* key, int64_t keySize,
+                       int64_t* first, int64_t* last) {
+    *first = 0;
+    *last = index->oldSize - 1;
+    if (keySize < index->prefixBytes) return;
+    uint32_t prefix = 0;
+    for (uint32_t i = 0; i < index->prefixBytes; i++) prefix = prefix << 8 | key[i];
+    *first = index->buckets[prefix];
+    *last = static_cast<int64_t>(index->buckets[prefix + 1]) - 1;
+}
+
+// Of the suffixes next to found in the sorted order that match key as far,
+// the one that starts nearest preferred.
+static int64_t PreferNearest(const DeltaIndex* index, const unsigned char* key, int64_t length,
+                             int64_t found, int64_t preferred) {
+    int64_t position = index->suffixes[found];
+    for (int step = -1; step <= 1 && length <= kAmbiguousLength; step += 2) {
+        for (int64_t j = found + step, n = 0; j >= 0 && j < index->oldSize && n < kNeighbours;
+             j += step, n++) {
+            int64_t other = index->suffixes[j];
+            if (index->oldSize - other < length || memcmp(index->old + other, key, length) != 0) break;
+            if (llabs(other - preferred) < llabs(position - preferred)) position = other;
+        }
+    }
+    return position;
+}
+
 int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int64_t keySize,
                          int64_t preferred, int64_t* position) {
-    int64_t low = 0, high = index->oldSize;
-    if (keySize >= index->prefixBytes) {
-        uint32_t prefix = 0;
-        for (uint32_t i = 0; i < index->prefixBytes; i++) prefix = prefix << 8 | key[i];
-        low = index->buckets[prefix];
-        high = index->buckets[prefix + 1];
-    }
+    int64_t first, last;
+    FindBucket(index, key, keySize, &first, &last);
     *position = 0;
-    if (low == high) return 0;
+    if (first > last) return 0;
     const int32_t* suffixes = index->suffixes.get();
     const unsigned char* old = index->old;
     int64_t oldSize = index->oldSize;
     // Bisect [first, last], knowing how much of key each end shares: every
     // suffix between them shares at least the smaller of the two.
-    int64_t first = low, last = high - 1;
     int64_t firstLength = CommonLength(old + suffixes[first], oldSize - suffixes[first], key, keySize, 0);
     int64_t lastLength = CommonLength(old + suffixes[last], oldSize - suffixes[last], key, keySize, 0);
     while (last - first > 1) {
@@ -71,24 +94,11 @@ int64_t FindLongestMatch(const DeltaIndex* index, const unsigned char* key, int6
         int64_t from = firstLength < lastLength ? firstLength : lastLength;
         int64_t length = CommonLength(suffix, suffixSize, key, keySize, from);
         int below = length == suffixSize || (length < keySize && suffix[length] < key[length]);
-        if (below) {
-            first = middle;
-            firstLength = length;
-        } else {
-            last = middle;
-            lastLength = length;
-        }
+        (below ? first : last) = middle;
+        (below ? firstLength : lastLength) = length;
     }
     int useFirst = firstLength >= lastLength;
-    int64_t found = useFirst ? first : last, length = useFirst ? firstLength : lastLength;
-    *position = suffixes[found];
-    // Among suffixes as long a match, the one nearest the preferred place.
-    for (int step = -1; step <= 1 && length <= kAmbiguousLength; step += 2) {
-        for (int64_t j = found + step, n = 0; j >= 0 && j < oldSize && n < kNeighbours; j += step, n++) {
-            int64_t other = suffixes[j];
-            if (oldSize - other < length || memcmp(old + other, key, length) != 0) break;
-            if (llabs(other - preferred) < llabs(*position - preferred)) *position = other;
-        }
-    }
+    int64_t length = useFirst ? firstLength : lastLength;
+    *position = PreferNearest(index, key, length, useFirst ? first : last, preferred);
     return length;
 }
