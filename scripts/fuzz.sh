@@ -10,7 +10,7 @@ bash scripts/setup.sh
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTA_SANITIZE=ON -DORVANTA_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j"$(nproc)"
-for name in title_lines package_records pe_resources; do
+for name in title_lines package_records pe_resources delta_decoder; do
   mkdir -p "build/fuzz/corpus/$name"
   echo "fuzzing $name for ${seconds}s"
   "build/fuzz/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \

@@ -18,6 +18,8 @@ PACKAGES=(
   dpkg-dev
   # zlib for compressed records: static for both MinGW targets, and natively
   zlib1g-dev libz-mingw-w64-dev
+  # the delta encoder's suffix sorter, and SHA-256 natively (libcrypto)
+  libdivsufsort-dev libssl-dev
 )
 
 missing=()

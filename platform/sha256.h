@@ -1,0 +1,34 @@
+// SHA-256 through a well-kept implementation: the system's CryptoAPI on
+// Windows (advapi32, already imported), OpenSSL's libcrypto natively
+// (sha256_win32.cpp, sha256_posix.cpp). Bytes go in as they come, in pieces
+// of any size.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+const uint32_t kSha256DigestSize = 32;
+
+// A hash in progress: the platform's handles, opaque here.
+struct Sha256State {
+    uintptr_t provider;
+    uintptr_t hash;
+};
+
+// 0 when the platform can't start a hash (nothing is then held).
+int StartSha256(Sha256State* state);
+// 0 on failure; the state must still be finished or abandoned.
+int AddSha256(Sha256State* state, const void* bytes, size_t count);
+// Gives the digest and releases the state, also when it fails (0).
+int FinishSha256(Sha256State* state, unsigned char digest[kSha256DigestSize]);
+// Releases a started state without a digest.
+void AbandonSha256(Sha256State* state);
+
+inline int HashBytesSha256(const void* bytes, size_t count, unsigned char digest[kSha256DigestSize]) {
+    Sha256State state;
+    if (!StartSha256(&state)) return 0;
+    if (!AddSha256(&state, bytes, count)) {
+        AbandonSha256(&state);
+        return 0;
+    }
+    return FinishSha256(&state, digest);
+}
