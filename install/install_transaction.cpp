@@ -5,15 +5,6 @@
 #include "install/install_recovery.h"
 #include "install/record_writer.h"
 
-void CountInstalledBytes(InstallSession* session, uint32_t bytes) {
-    SetInstalledBytes(session, session->bytesDone + bytes);
-}
-
-void SetInstalledBytes(InstallSession* session, uint32_t bytesDone) {
-    session->bytesDone = bytesDone;
-    if (session->progress.show) session->progress.show(session->progress.context, bytesDone);
-}
-
 namespace {
 
 // One file of the install: a record, or the stamp last.
@@ -47,7 +38,7 @@ int FailCall(const InstallSession* session, const InstallItem& item, const std::
     return FailFileCall(failure, Shown(session, item, leaf).c_str());
 }
 
-int FailJournal(const InstallSession*, ExtractFailure* failure) {
+int FailJournal(ExtractFailure* failure) {
     return FailFileCall(failure, kJournalFileName);
 }
 
@@ -71,7 +62,7 @@ int StageItem(InstallSession* session, InstallItem* item, ExtractFailure* failur
     if (!file) return FailCall(session, *item, at.fresh, failure);
     int ok = GetOpenFileIdentity(file, &item->fresh) || FailCall(session, *item, at.fresh, failure);
     if (ok && !AddJournalEntry(&session->journal, kJournalNew, item->name, item->fresh))
-        ok = FailJournal(session, failure);
+        ok = FailJournal(failure);
     WrittenBytes written = {CountChunk, session};
     ok = ok && WriteRecordContent(file, Shown(session, *item, at.fresh).c_str(), item->content,
                                   item->counted ? &written : nullptr, failure);
@@ -92,8 +83,8 @@ int AnnounceMaking(InstallSession* session, InstallItem* items, size_t count,
                    ExtractFailure* failure) {
     for (size_t i = 0; i < count; i++)
         if (!AddJournalEntry(&session->journal, kJournalMaking, items[i].name, FileIdentity{}))
-            return FailJournal(session, failure);
-    return FlushJournal(&session->journal) || FailJournal(session, failure);
+            return FailJournal(failure);
+    return FlushJournal(&session->journal) || FailJournal(failure);
 }
 
 // Journals the renames of the items not yet announced (with the identity of
@@ -114,10 +105,10 @@ int AnnounceRenames(InstallSession* session, InstallItem* items, size_t count,
         if ((item.hasOriginal &&
              !AddJournalEntry(journal, kJournalSetAside, item.name, item.original)) ||
             !AddJournalEntry(journal, kJournalPlaced, item.name, placed))
-            return FailJournal(session, failure);
+            return FailJournal(failure);
         item.announced = 1;
     }
-    return FlushJournal(&session->journal) || FailJournal(session, failure);
+    return FlushJournal(&session->journal) || FailJournal(failure);
 }
 
 // A rename in the item's folder that didn't happen: the system's reason, or
@@ -257,7 +248,7 @@ int CommitInstall(InstallSession* session, ExtractFailure* failure) {
     Journal* journal = &session->journal;
     if (AddJournalEntry(journal, kJournalCommitted, "", FileIdentity{}) && FlushJournal(journal))
         return 1;
-    FailJournal(session, failure);
+    FailJournal(failure);
     if (journal->entries.back().kind == kJournalCommitted) journal->entries.pop_back();
     return 0;
 }
