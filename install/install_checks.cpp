@@ -6,6 +6,7 @@
 #include "base/bytes.h"
 #include "package/record_names.h"
 #include "platform/code_pages.h"
+#include "platform/sha256.h"
 #include "platform/system.h"
 
 static const char kDamaged[] = "The update package is damaged";
@@ -23,7 +24,7 @@ static int FailName(ExtractFailure* failure, const char* name, const char* fault
 int CheckRecord(const InstallSession* session, uint32_t index, ExtractFailure* failure) {
     char resourceName[kRecordNameSize];
     FormatRecordName(resourceName, index);
-    const std::vector<PackageRecord>& records = *session->records;
+    const std::vector<PackageRecord>& records = session->package->list;
     if (index >= records.size() || !records[index].valid)
         return FailPackage(failure, resourceName, kDamaged);
     const char* name = records[index].view.name;
@@ -140,7 +141,7 @@ static int CheckStandingTargets(InstallSession* session,
         if (!CanChangeFileIn(t.folder, t.name.c_str())) return FailFileCall(failure, shown.c_str());
         auto earlier = seen.emplace(std::make_pair(id.volume, id.file), i);
         if (earlier.second) continue;
-        const char* name = (*session->records)[i].view.name;
+        const char* name = (session->package->list)[i].view.name;
         return FailName(failure, name, earlier.first->second == stamp
                                            ? DescribeNameFault(kNameReserved)
                                            : kSameNameText);
@@ -150,7 +151,7 @@ static int CheckStandingTargets(InstallSession* session,
 
 static int CheckTargets(InstallSession* session, uint64_t* needed,
                         std::vector<InstallTarget>* targets, ExtractFailure* failure) {
-    const std::vector<PackageRecord>& records = *session->records;
+    const std::vector<PackageRecord>& records = session->package->list;
     uint32_t count = session->header->fileCount;
     // A header that counts more records than the package holds is damage.
     if (count > records.size()) return CheckRecord(session, static_cast<uint32_t>(records.size()), failure);
@@ -175,13 +176,96 @@ static int CheckTargets(InstallSession* session, uint64_t* needed,
            CheckStandingTargets(session, folders, targets, failure);
 }
 
+static int HasDeltas(const PackageRecords& package) {
+    for (const PackageRecord& record : package.list)
+        if (record.valid && record.view.delta) return 1;
+    return 0;
+}
+
+// The size and SHA-256 of the file name in folder, read a chunk at a time.
+// 0 when it isn't there or can't be read whole.
+static int HashInstalledFile(FolderHandle folder, const char* name, uint64_t* size,
+                             unsigned char hash[kHashSize]) {
+    FileHandle file = OpenFileIn(folder, name);
+    Sha256State state;
+    if (!file || !StartSha256(&state)) {
+        if (file) CloseFile(file);
+        return 0;
+    }
+    std::vector<unsigned char> chunk(1 << 16);
+    uint64_t read = 0;
+    int ok = 1;
+    for (uint32_t n; ok && (n = ReadBlock(file, chunk.data(), uint32_t(chunk.size()))) > 0; read += n)
+        ok = AddSha256(&state, chunk.data(), n);
+    *size = GetFileSize64(file);
+    CloseFile(file);
+    if (!ok) AbandonSha256(&state);
+    return ok && FinishSha256(&state, hash) && read == *size;
+}
+
+static int IsFile(FolderHandle folder, const char* name, uint64_t size,
+                  const unsigned char* hash) {
+    uint64_t found;
+    unsigned char digest[kHashSize];
+    return HashInstalledFile(folder, name, &found, digest) && found == size &&
+           memcmp(digest, hash, kHashSize) == 0;
+}
+
+// Each delta's target must be the file it was made from (or already the
+// file it makes: that record is then done), and each file the patch leaves
+// as it is must be as it was: else nothing is written, and the files are
+// named.
+static int CheckAssumedFiles(InstallSession* session, std::vector<InstallTarget>* targets,
+                             ExtractFailure* failure) {
+    const PackageRecords* package = session->package;
+    std::vector<std::string> others;
+    for (size_t i = 0; i + 1 < targets->size(); i++) {
+        const PayloadView& view = package->list[i].view;
+        InstallTarget& t = (*targets)[i];
+        if (!view.delta) continue;
+        t.done = IsFile(t.folder, t.name.c_str(), view.fileSize, view.madeHash);
+        if (!t.done && !IsFile(t.folder, t.name.c_str(), view.baseSize, view.baseHash))
+            others.push_back(view.name);
+    }
+    for (const UnchangedFile& file : package->unchanged) {
+        FolderHandle folder;
+        const char* leaf;
+        ExtractFailure missing;
+        if (!HoldFolderOf(&session->folders, file.name.c_str(), &folder, &leaf, &missing) ||
+            !IsFile(folder, leaf, file.size, file.hash))
+            others.push_back(file.name);
+    }
+    return others.empty() || FailOtherRelease(failure, others);
+}
+
+// The names of the files the patch leaves as they are obey the rule for
+// record names, as a record's do.
+static int CheckUnchangedNames(const InstallSession* session, ExtractFailure* failure) {
+    if (session->package->unchangedDamaged)
+        return FailPackage(failure, kUnchangedName, kDamaged);
+    for (const UnchangedFile& file : session->package->unchanged) {
+        RecordNameFault fault = JudgeRecordName(file.name.c_str(), kPlatformCodePage);
+        if (fault != kNameSound) return FailName(failure, file.name.c_str(), DescribeNameFault(fault));
+    }
+    return 1;
+}
+
 int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,
                  ExtractFailure* failure) {
     GameFolders& folders = session->folders;
     std::string directory = folders.directory;
     if (!HoldGameFolder(directory.c_str(), &folders, failure)) return 0;
     uint64_t needed = 4096, free = 0;  // the stamp and the journal's own lines
-    if (!CheckTargets(session, &needed, targets, failure)) return 0;
+    if (!CheckUnchangedNames(session, failure) || !CheckTargets(session, &needed, targets, failure))
+        return 0;
+    if (!session->package->unchanged.empty() || HasDeltas(*session->package)) {
+        // Hashing a large game takes a while: say so instead of seeming stuck.
+        const ProgressSink& progress = session->progress;
+        if (progress.stage) progress.stage(progress.context, "Checking installed files...");
+        int same = CheckAssumedFiles(session, targets, failure);
+        if (progress.stage) progress.stage(progress.context, nullptr);
+        if (!same) return 0;
+    }
     if (GetFreeDiskSpace(folders.directory.c_str(), &free) && free < needed)
         return FailRoom(failure, needed, free);
     return 1;

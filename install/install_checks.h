@@ -15,6 +15,7 @@ struct InstallTarget {
     std::string fresh;  // the new file beside it
     std::string old;    // the original, set aside
     int absent;         // the folder's listing showed nothing at the name
+    int done;           // a delta's target is already the file it makes
 };
 
 // 1 when the install may start: targets then holds one entry per record

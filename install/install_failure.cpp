@@ -1,9 +1,11 @@
 #include "install/install_failure.h"
 #include <cstdio>
+#include <string>
 
 static int Fill(ExtractFailure* failure, FailureKind kind, const char* target,
                 const char* reason) {
     failure->kind = kind;
+    failure->files[0] = 0;
     snprintf(failure->target, sizeof failure->target, "%s", target);
     snprintf(failure->reason, sizeof failure->reason, "%s", reason);
     return 0;
@@ -30,6 +32,16 @@ int FailRoom(ExtractFailure* failure, uint64_t needed, uint64_t free) {
     return Fill(failure, kNoRoom, "", reason);
 }
 
+int FailOtherRelease(ExtractFailure* failure, const std::vector<std::string>& names) {
+    const size_t kNamed = 10;
+    std::string files;
+    for (size_t i = 0; i < names.size() && i < kNamed; i++) files += names[i] + "\n";
+    if (names.size() > kNamed) files += "and " + std::to_string(names.size() - kNamed) + " more\n";
+    Fill(failure, kOtherRelease, "", "");
+    snprintf(failure->files, sizeof failure->files, "%s", files.c_str());
+    return 0;
+}
+
 int FailFileCall(ExtractFailure* failure, const char* target) {
     char systemText[sizeof failure->reason];
     FileFailure cause = GetLastFileFailure(systemText, sizeof systemText);
@@ -51,7 +63,14 @@ const char* DescribeFileFailure(FileFailure failure) {
 }
 
 void FormatFailure(const ExtractFailure& failure, char* text, uint32_t size) {
-    if (failure.kind == kPackageFault)
+    if (failure.kind == kOtherRelease)
+        // Nothing a retry mends either: the player must repair the game.
+        snprintf(text, size,
+                 "This update was made for another version of Orvanta: these files of the game "
+                 "are not the ones it was made for:\n\n%s\nRepair or reinstall the game, then "
+                 "run this update again. Nothing was changed.",
+                 failure.files);
+    else if (failure.kind == kPackageFault)
         // Nothing the user does here mends the package: no Retry.
         snprintf(text, size,
                  "This update can't be installed: its file\n%s\n\n%s.\n\nNothing was "

@@ -26,6 +26,9 @@ struct InstallQuestions {
 struct ProgressSink {
     void (*show)(void* context, uint32_t bytesDone);
     void* context;
+    // What the install is doing, while it isn't writing ("Checking
+    // installed files..."); nullptr: back to writing. May be nullptr.
+    void (*stage)(void* context, const char* text);
 };
 
 // The lock that lets one updater at a time work on a game folder, kept by
@@ -37,11 +40,11 @@ struct FolderLock {
 
 struct InstallSession {
     const PackageHeader* header = nullptr;
-    const std::vector<PackageRecord>* records = nullptr;
+    const PackageRecords* package = nullptr;  // the records, and the files left as they are
     GameFolders folders;
     Journal journal;
     uint32_t bytesDone = 0;
-    ProgressSink progress = {nullptr, nullptr};
+    ProgressSink progress = {nullptr, nullptr, nullptr};
     InstallQuestions questions = {nullptr, nullptr, nullptr};
 };
 

@@ -64,8 +64,13 @@ int StageItem(InstallSession* session, InstallItem* item, ExtractFailure* failur
     if (ok && !AddJournalEntry(&session->journal, kJournalNew, item->name, item->fresh))
         ok = FailJournal(failure);
     WrittenBytes written = {CountChunk, session};
+    // A delta reads the installed file it applies to, which stays in place
+    // until the new file is whole.
+    FileHandle base = ok && item->content.delta ? OpenFileIn(at.folder, at.name.c_str()) : 0;
+    if (item->content.delta && ok && !base) ok = FailCall(session, *item, at.name, failure);
     ok = ok && WriteRecordContent(file, Shown(session, *item, at.fresh).c_str(), item->content,
-                                  item->counted ? &written : nullptr, failure);
+                                  base, item->counted ? &written : nullptr, failure);
+    if (base) CloseFile(base);
     if (ok) {
         item->open = file;
         return 1;
@@ -211,8 +216,10 @@ int StageRecords(InstallSession* session, const std::vector<InstallTarget>& targ
                  std::vector<InstallItem>* items) {
     uint32_t count = session->header->fileCount;
     for (uint32_t i = 0; i < count; i++) {
-        const PayloadView& view = (*session->records)[i].view;
-        items->push_back(MakeItem(view.name, &targets[i], view, 1));
+        const PayloadView& view = session->package->list[i].view;
+        // A file that already is what its delta makes counts as written.
+        if (targets[i].done) CountInstalledBytes(session, view.fileSize);
+        else items->push_back(MakeItem(view.name, &targets[i], view, 1));
     }
     for (size_t first = 0; first < items->size(); first += kRenameBatch) {
         size_t n = items->size() - first < kRenameBatch ? items->size() - first : kRenameBatch;
@@ -226,7 +233,10 @@ int StageRecords(InstallSession* session, const std::vector<InstallTarget>& targ
 void PlaceStamp(InstallSession* session, const InstallTarget* at, std::vector<InstallItem>* items) {
     unsigned char stamp[kStampSize];
     EncodeStamp(session->header->buildTime, stamp);
-    PayloadView content = {kStampFileName, 0, stamp, kStampSize, kStampSize, 0, 0, 0};
+    PayloadView content = PayloadView();
+    content.name = kStampFileName;
+    content.content = stamp;
+    content.contentSize = content.fileSize = kStampSize;
     InstallItem item = MakeItem(kStampFileName, at, content, 0);
     ExtractFailure ignored;
     if (AnnounceMaking(session, &item, 1, &ignored) && StageItem(session, &item, &ignored) &&

@@ -24,11 +24,18 @@ static int TakeContent(void* context, const unsigned char* bytes, uint32_t count
     return 1;
 }
 
+static uint32_t ReadBase(void* context, uint64_t offset, void* buffer, uint32_t count) {
+    return ReadBlockAt(*static_cast<FileHandle*>(context), offset, buffer, count);
+}
+
 int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
-                       const WrittenBytes* written, ExtractFailure* failure) {
+                       FileHandle base, const WrittenBytes* written, ExtractFailure* failure) {
     ContentTarget target = {file, written};
     int damaged = 0;
-    if (ReadRecordContent(view, TakeContent, &target, &damaged)) return 1;
+    DeltaBase from = {ReadBase, &base};
+    if (view.delta ? base && ReadDeltaContent(view, from, TakeContent, &target, &damaged)
+                   : ReadRecordContent(view, TakeContent, &target, &damaged))
+        return 1;
     if (damaged) return FailPackage(failure, view.name, "The update package is damaged");
     return FailFileCall(failure, path);
 }
@@ -36,7 +43,7 @@ int WriteRecordContent(FileHandle file, const char* path, const PayloadView& vie
 int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
     FileHandle file = CreateForWrite(target);
     if (!file) return FailFileCall(failure, target);
-    int ok = WriteRecordContent(file, target, record, nullptr, failure);
+    int ok = WriteRecordContent(file, target, record, 0, nullptr, failure);
     CloseFile(file);
     return ok;
 }

@@ -16,11 +16,13 @@ struct WrittenBytes {
 };
 
 // Writes the record's content into file (at path, named in a failure),
-// telling written of each chunk (nullptr: nobody). 1 when it was written
-// completely; 0 with failure telling why (a damaged stream is a package
-// fault).
+// telling written of each chunk (nullptr: nobody); a delta is applied to
+// base, the installed file open for reading. 1 when it was written
+// completely; 0 with failure telling why (a damaged stream, or a delta that
+// makes another file than it says, is a package fault).
 [[nodiscard]] int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
-                       const WrittenBytes* written, ExtractFailure* failure);
+                                     FileHandle base, const WrittenBytes* written,
+                                     ExtractFailure* failure);
 
 // Writes the record's content as the file target (the package tools' own
 // extraction). 1 when it was written completely; 0 with failure telling why.

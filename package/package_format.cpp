@@ -1,4 +1,5 @@
 #include "package/package_format.h"
+#include <algorithm>
 #include <cstdio>
 #include "base/bytes.h"
 #include "package/record_names.h"
@@ -58,15 +59,60 @@ uint32_t EncodeRepeatedRecord(const char* name, uint32_t nameLength, uint32_t ea
     return EncodeFormHead(name, nameLength, kRepeatedFlag, earlier, out);
 }
 
+uint32_t EncodeDeltaRecordHead(const char* name, uint32_t nameLength, uint64_t baseSize,
+                               const unsigned char baseHash[kHashSize], uint32_t madeSize,
+                               const unsigned char madeHash[kHashSize], unsigned char* out) {
+    uint32_t at = EncodeRecordHead(name, nameLength, out);
+    StoreU32(out, kDeltaFlag | nameLength);
+    StoreU64(out + at, baseSize);
+    std::copy(baseHash, baseHash + kHashSize, out + at + 8);
+    StoreU32(out + at + 8 + kHashSize, madeSize);
+    std::copy(madeHash, madeHash + kHashSize, out + at + 12 + kHashSize);
+    return at + kDeltaOverhead;
+}
+
+void EncodeUnchangedFile(const UnchangedFile& file, std::string* out) {
+    unsigned char fields[4 + 8];
+    StoreU32(fields, static_cast<uint32_t>(file.name.size()));
+    out->append(reinterpret_cast<char*>(fields), 4);
+    out->append(file.name);
+    StoreU64(fields, file.size);
+    out->append(reinterpret_cast<char*>(fields), 8);
+    out->append(reinterpret_cast<const char*>(file.hash), kHashSize);
+}
+
+int ParseUnchangedFiles(const unsigned char* data, size_t size,
+                        std::vector<UnchangedFile>* files) {
+    files->clear();
+    for (size_t at = 0; at < size;) {
+        if (size - at < 4) return 0;
+        uint32_t n = LoadU32(data + at);
+        if (n == 0 || size - at - 4 < static_cast<uint64_t>(n) + 8 + kHashSize) return 0;
+        UnchangedFile file;
+        file.name.assign(reinterpret_cast<const char*>(data + at + 4), n);
+        if (file.name.find('\0') != std::string::npos) return 0;
+        file.size = LoadU64(data + at + 4 + n);
+        std::copy(data + at + 12 + n, data + at + 12 + n + kHashSize, file.hash);
+        files->push_back(file);
+        at += 12 + static_cast<size_t>(n) + kHashSize;
+    }
+    return 1;
+}
+
 const uint32_t kDeflateMostGain = 1032;
 
 int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view) {
     if (!data || size < kRecordOverhead) return 0;
     uint32_t field = LoadU32(data);
-    int compressed = (field & kCompressedFlag) != 0, repeated = !compressed && (field & kRepeatedFlag);
-    uint32_t nameLength = field & ~(compressed ? kCompressedFlag : repeated ? kRepeatedFlag : 0);
+    // One form a record: the highest flag set names it; any other flag then
+    // makes the name length run past the record.
+    int compressed = (field & kCompressedFlag) != 0;
+    int delta = !compressed && (field & kDeltaFlag);
+    int repeated = !compressed && !delta && (field & kRepeatedFlag);
+    uint32_t form = compressed ? kCompressedFlag : delta ? kDeltaFlag : repeated ? kRepeatedFlag : 0;
+    uint32_t nameLength = field & ~form;
     uint32_t overhead = kRecordOverhead + (compressed ? kCompressedOverhead : 0) +
-                        (repeated ? kRepeatedOverhead : 0);
+                        (repeated ? kRepeatedOverhead : 0) + (delta ? kDeltaOverhead : 0);
     if (size < overhead || nameLength > size - overhead) return 0;
     // The name is the zero-terminated text at offset 4; it must end exactly
     // where the length field says.
@@ -82,6 +128,12 @@ int ParsePayloadRecord(const unsigned char* data, size_t size, PayloadView* view
     view->compressed = compressed;
     view->repeated = repeated;
     view->sameAs = repeated ? LoadU32(data + nameLength + kRecordOverhead) : 0;
+    view->delta = delta;
+    const unsigned char* sizes = data + nameLength + kRecordOverhead;
+    view->baseSize = delta ? LoadU64(sizes) : 0;
+    view->baseHash = delta ? sizes + 8 : nullptr;
+    view->madeHash = delta ? sizes + 12 + kHashSize : nullptr;
+    if (delta) view->fileSize = LoadU32(sizes + 8 + kHashSize);
     // A repeated file's record ends with its index; its content is the
     // earlier record's.
     if (repeated) return view->contentSize == 0;

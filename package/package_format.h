@@ -34,6 +34,26 @@
 //   +5+n     u32   the index of the earlier record, a stored or compressed
 //                  one, whose file this one repeats; the record ends here
 //
+// A delta (written by "orvanta-pack build --from OLD" for a file that
+// changed) has the second bit of its length field set, and carries what
+// turns the installed file into the new one, with the sizes and SHA-256 of
+// both, so that the updater applies it only to the exact file it was made
+// from and keeps only the exact file it makes:
+//   +0       u32   0x40000000 | n
+//   +4       n     name, as above
+//   +4+n     u8    0
+//   +5+n     u64   the size of the installed file it applies to
+//   +13+n    32    that file's SHA-256
+//   +45+n    u32   the size of the file it makes
+//   +49+n    32    that file's SHA-256
+//   +81+n    ...   the delta (delta/delta_decoder.h), to the end of the record
+//
+// "UNCHANGED", beside the records of a patch made with --from: the files of
+// the release it was made from that it leaves as they are, which must be in
+// the game folder as they were; entries of
+//   u32 name length n, n bytes name (as a record's), u64 size, 32 SHA-256
+// to the end of the resource.
+//
 // PackageHeader, little-endian:
 //   +0  u32 file count   +4 u32 total bytes (mod 2^32)
 //   +8  u32 build time low   +12 u32 build time high  (FILETIME, UTC)
@@ -43,6 +63,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 const char* const kRecordPrefix = "FILE";
 const char* const kHeaderName = "HEADER";
@@ -57,6 +79,10 @@ const uint32_t kCompressedFlag = 0x80000000;     // in a record's length field
 const uint32_t kCompressedOverhead = 4;          // a compressed record's size field
 const uint32_t kRepeatedFlag = 0x20000000;       // in a record's length field
 const uint32_t kRepeatedOverhead = 4;            // a repeated file's index field
+const uint32_t kDeltaFlag = 0x40000000;          // in a record's length field
+const uint32_t kHashSize = 32;                   // SHA-256
+const uint32_t kDeltaOverhead = 8 + kHashSize + 4 + kHashSize;  // sizes and hashes
+const char* const kUnchangedName = "UNCHANGED";
 // "FORMATS", in the update program itself: the record forms it installs,
 // one word each ("stored zlib same"); a build compresses only into a program
 // that names "zlib" there, and sends a repeated file once only into one
@@ -64,6 +90,7 @@ const uint32_t kRepeatedOverhead = 4;            // a repeated file's index fiel
 const char* const kFormatsName = "FORMATS";
 const char* const kZlibFormat = "zlib";
 const char* const kRepeatedFormat = "same";
+const char* const kDeltaFormat = "delta";
 const uint32_t kTextLimit = 260;     // title and readme name, in bytes
 
 struct PackageHeader {
@@ -106,6 +133,13 @@ uint32_t EncodeCompressedRecordHead(const char* name, uint32_t nameLength, uint3
 uint32_t EncodeRepeatedRecord(const char* name, uint32_t nameLength, uint32_t earlier,
                               unsigned char* out);
 
+// The head of a delta: its length field, name, terminator, the base's size
+// and hash and the made file's, into out (nameLength + 81 bytes). Gives the
+// offset where the delta's bytes go.
+uint32_t EncodeDeltaRecordHead(const char* name, uint32_t nameLength, uint64_t baseSize,
+                               const unsigned char baseHash[kHashSize], uint32_t madeSize,
+                               const unsigned char madeHash[kHashSize], unsigned char* out);
+
 // A record as the updater sees it. The name points into the record.
 struct PayloadView {
     const char* name;
@@ -119,7 +153,26 @@ struct PayloadView {
     // the package's records are loaded).
     int repeated;
     uint32_t sameAs;
+    // A delta: content is the delta, fileSize the made file's; it applies
+    // to an installed file of baseSize bytes.
+    int delta;
+    uint64_t baseSize;
+    const unsigned char* baseHash;  // kHashSize bytes inside the record
+    const unsigned char* madeHash;
 };
+
+// One file a patch made with --from leaves as it is.
+struct UnchangedFile {
+    std::string name;
+    uint64_t size;
+    unsigned char hash[kHashSize];
+};
+// Appends an entry of the "UNCHANGED" resource to out.
+void EncodeUnchangedFile(const UnchangedFile& file, std::string* out);
+// The entries of an "UNCHANGED" resource. 0 when it isn't whole entries
+// (a name with a zero byte in it, or an entry cut short).
+[[nodiscard]] int ParseUnchangedFiles(const unsigned char* data, size_t size,
+                                      std::vector<UnchangedFile>* files);
 
 // 0 when the record is too short, its name has no terminator inside it, or
 // the length field disagrees with the terminated name (a compressed record

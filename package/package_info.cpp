@@ -35,6 +35,11 @@ static int TakeEarlierContent(const PackageRecords& records, PayloadView* view) 
 void LoadPackageRecords(uint32_t count, PackageRecords* records) {
     records->list.clear();
     records->longestName = 0;
+    const unsigned char* list;
+    uint32_t listSize;
+    records->unchanged.clear();
+    records->unchangedDamaged = FindPackageResource(kUnchangedName, &list, &listSize) &&
+                                !ParseUnchangedFiles(list, listSize, &records->unchanged);
     for (uint32_t i = 0; i < count; i++) {
         char name[kRecordNameSize];
         FormatRecordName(name, i);

@@ -28,5 +28,9 @@ extern char g_ReadmeName[kTextLimit + 1];
 struct PackageRecords {
     std::vector<PackageRecord> list;
     uint32_t longestName = 0;
+    // The files a patch made with --from leaves as they are ("UNCHANGED"),
+    // and whether that list is damaged.
+    std::vector<UnchangedFile> unchanged;
+    int unchangedDamaged = 0;
 };
 void LoadPackageRecords(uint32_t count, PackageRecords* records);

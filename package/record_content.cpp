@@ -1,4 +1,6 @@
 #include "package/record_content.h"
+#include "platform/sha256.h"
+#include <cstring>
 #include <memory>
 #include <zlib.h>
 
@@ -50,4 +52,36 @@ int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context
     *damaged = 0;
     if (!record.compressed) return ReadStored(record, sink, context);
     return ReadCompressed(record, sink, context, damaged);
+}
+
+// The made file on its way to the sink, hashed as it passes.
+struct HashingSink {
+    ContentSink sink;
+    void* context;
+    Sha256State hash;
+    int hashing;
+};
+
+static int HashAndPass(void* context, const unsigned char* bytes, uint32_t count) {
+    HashingSink* h = static_cast<HashingSink*>(context);
+    h->hashing = h->hashing && AddSha256(&h->hash, bytes, count);
+    return h->hashing && h->sink(h->context, bytes, count);
+}
+
+int ReadDeltaContent(const PayloadView& record, const DeltaBase& base, ContentSink sink,
+                     void* context, int* damaged) {
+    *damaged = 0;
+    HashingSink h = {sink, context, {}, 0};
+    if (!record.delta || !StartSha256(&h.hash)) return 0;
+    h.hashing = 1;
+    int made = ApplyDelta(record.content, record.contentSize, record.baseSize, base.read,
+                          base.context, record.fileSize, HashAndPass, &h, damaged);
+    unsigned char digest[kSha256DigestSize];
+    if (!made || !h.hashing) {
+        AbandonSha256(&h.hash);
+        return 0;
+    }
+    if (!FinishSha256(&h.hash, digest)) return 0;
+    *damaged = memcmp(digest, record.madeHash, kHashSize) != 0;
+    return !*damaged;
 }

@@ -4,6 +4,7 @@
 // record's file size, end where the record ends and pass its check.
 #pragma once
 #include <cstdint>
+#include "delta/delta_decoder.h"
 #include "package/package_format.h"
 
 // The largest chunk handed on at a time.
@@ -18,3 +19,17 @@ typedef int (*ContentSink)(void* context, const unsigned char* bytes, uint32_t c
 // followed by other bytes (damaged 1). Chunks given before damage was found
 // must be thrown away.
 [[nodiscard]] int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged);
+
+// Where a delta's base, the installed file it applies to, is read from.
+struct DeltaBase {
+    DeltaReadAt read;
+    void* context;
+};
+
+// Hands the file a delta makes from base to sink in order, hashing it as it
+// goes. 1 when all of it went and it has the record's size and SHA-256; 0
+// with damaged 1 when the delta is damaged or makes another file (what went
+// must be thrown away), 0 with damaged 0 when the sink stopped or the base
+// could not be read.
+[[nodiscard]] int ReadDeltaContent(const PayloadView& record, const DeltaBase& base,
+                                   ContentSink sink, void* context, int* damaged);

@@ -28,6 +28,9 @@ void CloseFile(FileHandle file);
 // One read or write call; the count moved, or 0 (also when nothing moved).
 [[nodiscard]] uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count);
 [[nodiscard]] uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count);
+// One read at offset (the file position is then unspecified); the count
+// read, 0 when nothing was.
+[[nodiscard]] uint32_t ReadBlockAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count);
 // The file's size, or all ones on failure.
 [[nodiscard]] uint64_t GetFileSize64(FileHandle file);
 

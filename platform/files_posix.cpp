@@ -43,6 +43,14 @@ uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count) {
     return n < 0 ? 0 : static_cast<uint32_t>(n);
 }
 
+uint32_t ReadBlockAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+    ssize_t n;
+    do n = pread(ToFd(file), buffer, count, static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    if (n < 0) RememberErrno();
+    return n < 0 ? 0 : static_cast<uint32_t>(n);
+}
+
 uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count) {
     ssize_t n;
     do n = write(ToFd(file), buffer, count);

@@ -45,6 +45,17 @@ uint32_t ReadBlock(FileHandle file, void* buffer, uint32_t count) {
     return done;
 }
 
+uint32_t ReadBlockAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+    // On a handle opened for synchronous use the offset of an OVERLAPPED
+    // is where the read starts.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    if (!ReadFile(ToHandle(file), buffer, count, &done, &at)) return 0;
+    return done;
+}
+
 uint32_t WriteBlock(FileHandle file, const void* buffer, uint32_t count) {
     DWORD done = 0;
     if (!WriteFile(ToHandle(file), buffer, count, &done, nullptr)) return 0;

@@ -29,6 +29,10 @@ int ShowMessage(WindowHandle owner, const char* text, const char* title, Message
 // Opens a document with its associated program (maximised); result ignored.
 void OpenDocument(const char* path);
 
+// Sets the text of the window's control (its dialog id). Nothing happens
+// without a window.
+void ShowControlText(WindowHandle window, uint32_t control, const char* text);
+
 // Wakes the loop of the thread that owns the window, so that the loop may
 // wait between passes instead of spinning. Nothing happens without a window.
 void WakeWindow(WindowHandle window);

@@ -45,4 +45,5 @@ void OpenDocument(const char* path) {
     if (g_DocumentHook) g_DocumentHook(path);
 }
 
+void ShowControlText(WindowHandle, uint32_t, const char*) {}
 void WakeWindow(WindowHandle) {}

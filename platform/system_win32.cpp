@@ -62,6 +62,10 @@ void OpenDocument(const char* path) {
     ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWMAXIMIZED);
 }
 
+void ShowControlText(WindowHandle window, uint32_t control, const char* text) {
+    if (window) SetDlgItemTextA(reinterpret_cast<HWND>(window), static_cast<int>(control), text);
+}
+
 void WakeWindow(WindowHandle window) {
     // A message of our own that the dialog ignores: WM_APP, as WM_USER + n
     // would mean something to a dialog.

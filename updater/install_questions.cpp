@@ -5,10 +5,10 @@
 static WindowHandle OwnerOf(void* context) { return reinterpret_cast<WindowHandle>(context); }
 
 static int AskRetryInBox(void* context, const ExtractFailure& failure) {
-    char text[sizeof failure.target + sizeof failure.reason + 200];
+    char text[sizeof failure.files + sizeof failure.target + sizeof failure.reason + 300];
     FormatFailure(failure, text, sizeof text);
-    // Nothing the player does mends the package: OK only, and no Retry.
-    if (failure.kind == kPackageFault) {
+    // Nothing a retry mends the package or another release's files: OK only.
+    if (failure.kind == kPackageFault || failure.kind == kOtherRelease) {
         ShowMessage(OwnerOf(context), text, "Error", kButtonsOk);
         return 0;
     }
@@ -23,13 +23,13 @@ InstallQuestions MakeWindowQuestions(WindowHandle window) {
     return InstallQuestions{AskRetryInBox, TellInBox, reinterpret_cast<void*>(window)};
 }
 
-void StartInstallSession(InstallSession* session, const std::vector<PackageRecord>* records,
+void StartInstallSession(InstallSession* session, const PackageRecords* package,
                          WindowHandle window) {
     ReleaseGameFolders(&session->folders);
     session->header = &g_PackageHeader;
-    session->records = records;
+    session->package = package;
     session->folders.directory = g_InstallDir;
     session->bytesDone = 0;
-    session->progress = ProgressSink{ShowInstalledBytes, nullptr};
+    session->progress = ProgressSink{ShowInstalledBytes, nullptr, ShowInstallStage};
     session->questions = MakeWindowQuestions(window);
 }

@@ -10,5 +10,5 @@ InstallQuestions MakeWindowQuestions(WindowHandle window);
 
 // An install session for the install directory, the package header and
 // records, reporting to the bar and asking in boxes owned by window.
-void StartInstallSession(InstallSession* session, const std::vector<PackageRecord>* records,
+void StartInstallSession(InstallSession* session, const PackageRecords* package,
                          WindowHandle window);

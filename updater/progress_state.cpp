@@ -1,4 +1,5 @@
 #include "updater/progress_state.h"
+#include "resources/resource_ids.h"
 #include "package/package_info.h"
 
 std::atomic<uint32_t> g_Busy{0};
@@ -25,6 +26,10 @@ void SetProgress(int32_t progress) {
     if (progress == g_Progress) return;
     g_Progress = progress;
     WakeWindow(g_UpdaterWindow);
+}
+
+void ShowInstallStage(void*, const char* text) {
+    ShowControlText(g_UpdaterWindow, IDC_STATUS_TEXT, text ? text : kUpdatingText);
 }
 
 void ShowInstalledBytes(void*, uint32_t bytesDone) {

@@ -16,6 +16,9 @@ extern std::atomic<uint32_t> g_UpdateFailed;  // the run ended on a failed file
 
 extern WindowHandle g_UpdaterWindow;
 
+// The status text while the files go in.
+const char* const kUpdatingText = "Updating, please wait....";
+
 // Percentage of bytes done, truncated as the bar shows it, at most 100; 0
 // for a total of 0 (an empty package).
 int32_t ComputeProgress(uint32_t bytesDone, uint32_t totalBytes);
@@ -26,3 +29,5 @@ void SetProgress(int32_t progress);
 // The install's progress sink (install_session.h): bytesDone of the
 // package's content written so far, on the bar. The context is unused.
 void ShowInstalledBytes(void* context, uint32_t bytesDone);
+// The install's stage in the window's status text (nullptr: writing).
+void ShowInstallStage(void* context, const char* text);

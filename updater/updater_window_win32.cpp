@@ -84,7 +84,7 @@ static void ShowProgressState(HWND window) {
     EnableWindow(GetDlgItem(window, IDC_UPDATE_BUTTON), FALSE);
     EnableWindow(GetDlgItem(window, IDC_CANCEL_BUTTON), FALSE);
     ShowWindow(GetDlgItem(window, IDC_DIRECTORY_EDIT), SW_HIDE);
-    SetDlgItemTextA(window, IDC_STATUS_TEXT, "Updating, please wait....");
+    SetDlgItemTextA(window, IDC_STATUS_TEXT, kUpdatingText);
     SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     ShowWindow(GetDlgItem(window, IDC_PROGRESS_BAR), SW_SHOWNORMAL);
 }
@@ -106,7 +106,7 @@ static void OnUpdatePressed(HWND window) {
     // Busy from here on, so that a close before the worker's first step
     // can't end the process under it.
     g_Busy = 1;
-    StartInstallSession(&installSession, &packageRecords.list, g_UpdaterWindow);
+    StartInstallSession(&installSession, &packageRecords, g_UpdaterWindow);
     HANDLE thread = CreateThread(nullptr, 0, RunWorker, &installSession, 0, nullptr);
     if (thread) {
         CloseHandle(thread);

@@ -272,14 +272,16 @@ public:
         g_Busy = g_Quit = g_BytesDone = g_UpdateFailed = 0;
         g_ReadmeName[0] = 0;
     }
-    void Use(const std::vector<TestResource>& records) {
+    // The records, and resources beside them (unchanged: the UNCHANGED list).
+    void Use(const std::vector<TestResource>& records, const std::string& unchanged = "") {
         std::vector<TestResource> all = records;
+        if (!unchanged.empty()) all.push_back({"UNCHANGED", unchanged});
         all.push_back({"HEADER", MakeHeader(count ? count : uint32_t(records.size()), 10,
                                             0x01DA000000000000ull)});
         UsePackage(package.path() / "Update.exe", all);
         ASSERT_TRUE(LoadPackageInfo());
         LoadPackageRecords(g_PackageHeader.fileCount, &loaded);
-        StartInstallSession(&session, &loaded.list, 0);
+        StartInstallSession(&session, &loaded, 0);
     }
     std::vector<ShownMessage> Run(std::vector<int> answers) {
         MessageRecorder recorder(answers);
@@ -312,6 +314,76 @@ TEST_F(Install, ARepeatedFileInstallsTheBytesItRepeats) {
     EXPECT_EQ("new a", ReadFile(game.path() / "data" / "b.bin"));
     EXPECT_EQ("new a", ReadFile(game.path() / "a.txt"));
     EXPECT_EQ(10u, g_BytesDone);
+}
+
+// A patch made from the installed release: the delta makes the new file
+// from the one in the game folder, the unchanged files are checked and left
+// alone, and a second run finds everything done and changes nothing.
+TEST_F(Install, ADeltaMakesTheNewFileFromTheInstalledOne) {
+    const std::string made = "old a, and more";
+    Use({FileRecord(0, "c.txt", "new c"),
+         {"FILE001", MakeDeltaRecord("a.txt", "old a", made, MakeDelta(5, ", and more"))}},
+        MakeUnchangedList({{"ov.exe", "game"}, {"data\\b.bin", "old b"}}));
+    for (int run = 0; run < 2; run++) {
+        ASSERT_EQ(1u, Run({}).size()) << run;
+        EXPECT_EQ(made, ReadFile(game.path() / "a.txt"));
+        EXPECT_EQ("new c", ReadFile(game.path() / "c.txt"));
+        EXPECT_EQ("old b", ReadFile(game.path() / "data" / "b.bin"));
+        EXPECT_EQ(20u, g_BytesDone);
+        EXPECT_EQ(0u, g_UpdateFailed);
+        StartInstallSession(&session, &loaded, 0);
+    }
+}
+
+// Files that aren't those the patch was made from stop it before anything
+// is written: the delta's base, and the files it leaves as they are; the
+// box names them (ten, then how many more) with OK only.
+TEST_F(Install, FilesOfAnotherReleaseStopThePatchNamingThem) {
+    std::map<std::string, std::string> many;
+    for (int i = 0; i < 12; i++) many["m" + std::to_string(i)] = "m";
+    const struct {
+        std::string base;  // the delta's base as the patch knows it
+        std::map<std::string, std::string> unchanged;
+        const char* named;
+    } cases[] = {
+        {"old A", {{"ov.exe", "game"}}, "a.txt\n"},
+        {"old a", {{"ov.exe", "game 2"}, {"gone.txt", "x"}}, "gone.txt\nov.exe\n"},
+        {"old a", many, "m0\nm1\nm10\nm11\nm2\nm3\nm4\nm5\nm6\nm7\nand 2 more\n"},
+    };
+    for (const auto& c : cases) {
+        Use({{"FILE000", MakeDeltaRecord("a.txt", c.base, "made", MakeDelta(0, "made"))}},
+            MakeUnchangedList(c.unchanged));
+        std::vector<ShownMessage> shown = Run({kAnswerRetry});
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ(kButtonsOk, shown[0].buttons);
+        EXPECT_EQ(std::string("This update was made for another version of Orvanta: these files of "
+                              "the game are not the ones it was made for:\n\n") + c.named +
+                      "\nRepair or reinstall the game, then run this update again. Nothing was "
+                      "changed.", shown[0].text);
+        EXPECT_EQ(old, ReadTree(game.path()));
+        EXPECT_EQ(1u, g_UpdateFailed);
+        g_UpdateFailed = 0;
+    }
+}
+
+// A delta that is damaged, or makes another file than it says, is a fault
+// of the package found while its new file is written: final, and nothing
+// of it stays.
+TEST_F(Install, ADamagedDeltaOrOneThatMakesAnotherFileIsFinal) {
+    std::string delta = MakeDelta(5, "+new"), flipped = delta;
+    flipped[flipped.size() - 2] ^= 1;
+    const std::string records[] = {MakeDeltaRecord("a.txt", "old a", "old a+new", flipped),
+                                   MakeDeltaRecord("a.txt", "old a", "old a+NEW", delta),
+                                   MakeDeltaRecord("a.txt", "old a", "old a+new", delta + "x")};
+    for (const std::string& record : records) {
+        Use({FileRecord(0, "c.txt", "new c"), {"FILE001", record}});
+        std::vector<ShownMessage> shown = Run({kAnswerRetry});
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ("This update can't be installed: its file\na.txt\n\nThe update package is "
+                  "damaged.\n\nNothing was changed.", shown[0].text);
+        EXPECT_EQ(old, ReadTree(game.path()));
+        g_UpdateFailed = 0;
+    }
 }
 
 // Compressed and stored records mix; the bar counts the files' bytes. A
@@ -395,7 +467,7 @@ TEST_F(Install, CancelAfterAFailedFileRestoresTheGameAndRetryCountsItOnce) {
         fs::create_directories(blocked);
         answer = a;
         g_BytesDone = g_UpdateFailed = 0;
-        StartInstallSession(&session, &loaded.list, 0);
+        StartInstallSession(&session, &loaded, 0);
         UpdateWorker(&session);
         EXPECT_EQ(a == kAnswerCancel, g_UpdateFailed != 0);
         if (a == kAnswerCancel) {
@@ -505,7 +577,7 @@ TEST_F(Attacked, AFolderSwappedForALinkIsNotFollowed) {
         SetUp();
         Use({FileRecord(0, "ov.exe", ov), FileRecord(1, "data\\b.bin", newB)});
         if (c.atBox && !LimitFileSize(150000)) continue;  // no file size limit on this system
-        if (!c.atBox) session.progress = ProgressSink{AttackWhileWriting, nullptr};
+        if (!c.atBox) session.progress = ProgressSink{AttackWhileWriting, nullptr, nullptr};
         answerAfterAttack = c.answer;
         if (c.atBox) {
             SetMessageHook(AttackAtTheBox);

@@ -4,7 +4,9 @@
 #include <fstream>
 #include <sstream>
 #include <zlib.h>
+#include "base/bytes.h"
 #include "package/package_format.h"
+#include "platform/sha256.h"
 #include "pe/pe_resources.h"
 #include "platform/resources.h"
 #include "tests/unit/pe_test_images.h"
@@ -128,6 +130,53 @@ std::string MakeRepeatedRecord(const std::string& name, uint32_t earlier) {
     EncodeRepeatedRecord(name.c_str(), static_cast<uint32_t>(name.size()), earlier,
                          reinterpret_cast<unsigned char*>(&r[0]));
     return r;
+}
+
+static std::string Number(uint64_t value) {
+    std::string bytes;
+    for (; value >= 0x80; value >>= 7) bytes += static_cast<char>(value | 0x80);
+    return bytes + static_cast<char>(value);
+}
+
+std::string MakeDelta(uint64_t copy, const std::string& inserted) {
+    // copies, insert counts, seeks, zero runs, run lengths, differences, inserts
+    std::string streams[7] = {Number(copy), Number(inserted.size()), Number(0),
+                              copy ? Number(copy) : "", copy ? Number(0) : "", "", inserted};
+    std::string delta = "DLT2", body;
+    for (const std::string& stream : streams) {
+        std::string packed = stream.empty() ? "" : Deflate(stream);
+        unsigned char size[4];
+        StoreU32(size, static_cast<uint32_t>(packed.size()));
+        delta.append(reinterpret_cast<char*>(size), 4);
+        body += packed;
+    }
+    return delta + body;
+}
+
+static void Hash(const std::string& bytes, unsigned char digest[kHashSize]) {
+    EXPECT_TRUE(HashBytesSha256(bytes.data(), bytes.size(), digest));
+}
+
+std::string MakeDeltaRecord(const std::string& name, const std::string& base,
+                            const std::string& made, const std::string& delta) {
+    unsigned char baseHash[kHashSize], madeHash[kHashSize];
+    Hash(base, baseHash);
+    Hash(made, madeHash);
+    std::string r(name.size() + kRecordOverhead + kDeltaOverhead, '\0');
+    EncodeDeltaRecordHead(name.c_str(), static_cast<uint32_t>(name.size()), base.size(), baseHash,
+                          static_cast<uint32_t>(made.size()), madeHash,
+                          reinterpret_cast<unsigned char*>(&r[0]));
+    return r + delta;
+}
+
+std::string MakeUnchangedList(const std::map<std::string, std::string>& files) {
+    std::string list;
+    for (const auto& file : files) {
+        UnchangedFile entry = {file.first, file.second.size(), {}};
+        Hash(file.second, entry.hash);
+        EncodeUnchangedFile(entry, &list);
+    }
+    return list;
 }
 
 TestResource FileRecord(int index, const std::string& name, const std::string& content) {

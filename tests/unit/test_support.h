@@ -69,6 +69,14 @@ std::string MakeCompressedRecord(const std::string& name, const std::string& str
                                  uint32_t fileSize);
 // A record of a file that repeats the one of record earlier.
 std::string MakeRepeatedRecord(const std::string& name, uint32_t earlier);
+// A delta that copies the first copy bytes of its base unchanged, then
+// inserts inserted; and a delta record of it for a base that makes made
+// (their sizes and hashes as given: wrong ones make a record that lies).
+std::string MakeDelta(uint64_t copy, const std::string& inserted);
+std::string MakeDeltaRecord(const std::string& name, const std::string& base,
+                            const std::string& made, const std::string& delta);
+// An "UNCHANGED" resource naming these files with their contents' sizes and hashes.
+std::string MakeUnchangedList(const std::map<std::string, std::string>& files);
 // The record resource FILEnnn for index, holding name and content.
 TestResource FileRecord(int index, const std::string& name, const std::string& content);
 std::string MakeHeader(uint32_t count, uint32_t total, uint64_t buildTime);

@@ -198,7 +198,7 @@ protected:
         UsePackage(package.path() / "Update.exe", records);
         ASSERT_TRUE(LoadPackageInfo());
         LoadPackageRecords(g_PackageHeader.fileCount, &loaded);
-        StartInstallSession(&session, &loaded.list, g_UpdaterWindow);
+        StartInstallSession(&session, &loaded, g_UpdaterWindow);
     }
     std::vector<ShownMessage> Run(std::vector<int> answers = {}) {
         MessageRecorder recorder(answers);
