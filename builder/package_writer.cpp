@@ -5,6 +5,7 @@
 #include <string>
 #include "builder/build_run.h"
 #include "builder/folder_scan.h"
+#include "builder/release_delta.h"
 #include "builder/repeated_files.h"
 #include "builder/title_reader.h"
 #include "package/record_names.h"
@@ -108,20 +109,42 @@ static int AddRepeatedFile(PeUpdate* update, const std::string& recordName, uint
     return AddPeResourceBytes(update, resourceName, record, size);
 }
 
-// Every record, then the header, title and readme name; 0 when a record
-// failed (the update must then be discarded). first, when not empty, gives
-// each file the index of the first with its bytes.
+// What one file of the build becomes: its record's index (kNoRecord for a
+// file left out as unchanged), the earlier record it repeats (kNoRecord:
+// none), and whether it may go as a delta.
+const uint32_t kNoRecord = ~0u;
+struct FilePlan {
+    uint32_t record;
+    uint32_t repeats;
+    int changed;
+};
+
+// Writes the record of file i as its plan says: a repeat, a delta where
+// that is smaller, else the file itself.
+static int AddPlannedFile(PeUpdate* update, const char* folder, const std::string& name,
+                          const std::string& recordName, const FilePlan& plan, BuildRun* run) {
+    std::string path = std::string(folder) + name;
+    if (path.size() >= kMaxBuildPath) return 0;
+    if (plan.repeats != kNoRecord) return AddRepeatedFile(update, recordName, plan.record, plan.repeats);
+    int whole = 1;
+    const char* from = run->request->options.from;
+    if (plan.changed && AddDeltaFile(update, std::string(from) + name, path, recordName,
+                                     plan.record, run, &whole))
+        return 1;
+    return whole && AddPayloadFile(update, path.c_str(), recordName.c_str(), plan.record, run);
+}
+
+// Every record, then the header, title and readme name, and the files left
+// out as unchanged; 0 when a record failed (the update must then be
+// discarded).
 static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
                         const std::vector<std::string>& recordNames,
-                        const std::vector<uint32_t>& first, BuildRun* run) {
+                        const std::vector<FilePlan>& plans, const std::string& unchanged,
+                        BuildRun* run) {
     BuildReport* report = run->report;
     for (uint32_t i = 0; i < scan->names.size(); i++) {
-        char path[kMaxBuildPath];
-        int repeated = !first.empty() && first[i] != i;
-        if (snprintf(path, sizeof path, "%s%s", folder, scan->names[i].c_str()) >=
-                static_cast<int>(sizeof path) ||
-            !(repeated ? AddRepeatedFile(update, recordNames[i], i, first[i])
-                       : AddPayloadFile(update, path, recordNames[i].c_str(), i, run)))
+        if (plans[i].record != kNoRecord &&
+            !AddPlannedFile(update, folder, scan->names[i], recordNames[i], plans[i], run))
             return 0;
         std::string().swap(scan->names[i]);  // its record is staged
         run->filesDone++;
@@ -137,6 +160,12 @@ static int WritePackage(PeUpdate* update, const char* folder, ScanResult* scan,
     if (report->readmeName[0])
         (void)AddPeResourceBytes(update, kReadmeName, report->readmeName,
                                  strlen(report->readmeName));
+    // An earlier build's list must not outlive it: a build from no release
+    // empties one it finds.
+    uint32_t listed;
+    if (run->request->options.from || FindPeResourceSize(update, kUnchangedName, &listed))
+        (void)AddPeResourceBytes(update, kUnchangedName, unchanged.data(),
+                                 static_cast<uint32_t>(unchanged.size()));
     return 1;
 }
 
@@ -151,7 +180,8 @@ static int ExplainOutput(BuildReport* report, const char* path, int error) {
 // Opens "Update.exe" and packs into it.
 static int WriteExecutable(const char* path, const char* folder, ScanResult* scan,
                            const std::vector<std::string>& recordNames,
-                           const std::vector<uint32_t>& first, BuildRun* run) {
+                           const std::vector<FilePlan>& plans, const std::string& unchanged,
+                           BuildRun* run) {
     BuildReport* report = run->report;
     char nativePath[kMaxBuildPath];
     PeUpdate* update = MakeNativePath(path, nativePath, sizeof nativePath)
@@ -162,7 +192,7 @@ static int WriteExecutable(const char* path, const char* folder, ScanResult* sca
     }
     // Checked before any record is streamed; a failure discards the update.
     if (!CheckImageSize(update, *scan, report) ||
-        !WritePackage(update, folder, scan, recordNames, first, run)) {
+        !WritePackage(update, folder, scan, recordNames, plans, unchanged, run)) {
         ExplainOutput(report, nativePath, errno);
         (void)EndPeUpdate(update, 1);  // discarded: nothing to report
         return 0;
@@ -191,6 +221,31 @@ static void FindRepeats(const char* folder, const ScanResult& scan, const BuildR
     reporter.warn(reporter.context, text);
 }
 
+// Numbers the records: a file left out as unchanged gets none; a file
+// repeats an earlier one only when that one is sent whole (not as a delta,
+// not left out). With a release, the header counts the records' files.
+static std::vector<FilePlan> PlanFiles(const ScanResult& scan, const ReleasePlan* release,
+                                       const std::vector<uint32_t>& first, BuildReport* report) {
+    std::vector<FilePlan> plans(scan.names.size());
+    uint32_t records = 0, total = 0;
+    for (uint32_t i = 0; i < plans.size(); i++) {
+        int kind = release ? release->kinds[i] : kReleaseNew;
+        plans[i] = FilePlan{kind == kReleaseUnchanged ? kNoRecord : records, kNoRecord,
+                            kind == kReleaseChanged};
+        if (kind == kReleaseUnchanged) continue;
+        records++;
+        if (release) total += static_cast<uint32_t>(release->sizes[i]);
+        uint32_t j = first.empty() ? i : first[i];
+        if (j != i && (!release || release->kinds[j] == kReleaseNew)) plans[i].repeats = plans[j].record;
+    }
+    if (release) {
+        report->header.fileCount = records;
+        report->header.totalBytes = total;
+        report->unchangedFiles = static_cast<uint32_t>(release->unchanged.size());
+    }
+    return plans;
+}
+
 // Packs into "Update.exe" with the record names in the code page asked
 // for, telling the progress to the request's hook.
 static int PackNames(const char* path, const char* folder, ScanResult* scan,
@@ -204,13 +259,21 @@ static int PackNames(const char* path, const char* folder, ScanResult* scan,
     if (!CheckRecordNames(*scan, folder, request, recordNames, report)) return 0;
     BuildRun run = {request, report, 0, static_cast<uint32_t>(scan->names.size()), 0,
                     scan->recordBytes};
+    ReleasePlan release;
+    const char* from = request->options.from;
+    if (from && !PlanReleaseFiles(from, folder, scan->names, recordNames, &release, report))
+        return 0;
     std::vector<uint32_t> first;
     FindRepeats(folder, *scan, request, &first);
-    return WriteExecutable(path, folder, scan, recordNames, first, &run);
+    std::vector<FilePlan> plans = PlanFiles(*scan, from ? &release : nullptr, first, report);
+    std::string unchanged;
+    for (const UnchangedFile& file : release.unchanged) EncodeUnchangedFile(file, &unchanged);
+    return WriteExecutable(path, folder, scan, recordNames, plans, unchanged, &run);
 }
 
 BuildRequest MakeBuildRequest(const char* folder) {
-    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0, kRepeatsWhole}, nullptr, nullptr,
+    return BuildRequest{folder, BuildOptions{kPlatformCodePage, 0, kRepeatsWhole, nullptr},
+                        nullptr, nullptr,
                         BuildReporter{nullptr, nullptr}};
 }
 

@@ -21,6 +21,12 @@ struct BuildReport {
     // For the failures that end without a message: the file and the
     // system's reason, for a tool that says more than the build mode.
     char cause[kMaxBuildPath + 300];
+    // A build from a release: files left out as unchanged, files sent as
+    // deltas (the deltas' bytes, and the files' they make).
+    uint32_t unchangedFiles;
+    uint32_t deltaFiles;
+    uint64_t deltaBytes;
+    uint64_t deltaFileBytes;
 };
 
 // Told after each record and each chunk of a file that was packed: files
@@ -42,6 +48,10 @@ struct BuildOptions {
     // names pointing to it (into an update program that names "same" in
     // its FORMATS), or sent whole with a note to the reporter.
     int repeats;
+    // The folder of the release the players have (nullptr: none): a file
+    // the same there is left out, a changed one sent as a delta where that
+    // is smaller. Implies compress.
+    const char* from;
 };
 const int kRepeatsWhole = 0, kRepeatsOnce = 1, kRepeatsWholeNoted = 2;
 

@@ -4,6 +4,8 @@
 #include "delta/delta_index.h"
 #include "delta/delta_writer.h"
 
+const int kDeltaEncoderPresent = 1;
+
 // A new match replaces the current alignment only when it covers this many
 // more bytes than the alignment already does: fewer, longer copies.
 static const int64_t kMinGain = 8;

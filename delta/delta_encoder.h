@@ -27,6 +27,9 @@ struct DeltaEncodeReport {
 const size_t kDeltaOldLimit = 0x7FFFFFFF;
 const size_t kDeltaNewLimit = 0xFFFFFFFF;
 
+// 1 where this build can encode (natively); 0 in the Windows builds.
+extern const int kDeltaEncoderPresent;
+
 // Appends the delta that turns old into fresh to *delta. 0 with
 // report->refusal set when the encoder declines: a file beyond its limits,
 // no memory for the sort, or files so unlike each other that the search

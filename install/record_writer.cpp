@@ -40,10 +40,14 @@ int WriteRecordContent(FileHandle file, const char* path, const PayloadView& vie
     return FailFileCall(failure, path);
 }
 
-int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure) {
+int WritePayloadContent(const char* target, const PayloadView& record, const char* base,
+                        ExtractFailure* failure) {
+    FileHandle from = record.delta && base ? OpenForRead(base) : 0;
+    if (record.delta && !from) return FailFileCall(failure, base ? base : target);
     FileHandle file = CreateForWrite(target);
-    if (!file) return FailFileCall(failure, target);
-    int ok = WriteRecordContent(file, target, record, 0, nullptr, failure);
-    CloseFile(file);
+    int ok = file ? WriteRecordContent(file, target, record, from, nullptr, failure)
+                  : FailFileCall(failure, target);
+    if (file) CloseFile(file);
+    if (from) CloseFile(from);
     return ok;
 }

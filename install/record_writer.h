@@ -25,5 +25,7 @@ struct WrittenBytes {
                                      ExtractFailure* failure);
 
 // Writes the record's content as the file target (the package tools' own
-// extraction). 1 when it was written completely; 0 with failure telling why.
-[[nodiscard]] int WritePayloadContent(const char* target, const PayloadView& record, ExtractFailure* failure);
+// extraction), a delta applied to the file at base (nullptr: none). 1 when
+// it was written completely; 0 with failure telling why.
+[[nodiscard]] int WritePayloadContent(const char* target, const PayloadView& record,
+                                      const char* base, ExtractFailure* failure);

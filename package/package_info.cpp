@@ -24,7 +24,7 @@ static int LoadText(const char* name, char* text) {
 static int TakeEarlierContent(const PackageRecords& records, PayloadView* view) {
     if (view->sameAs >= records.list.size()) return 0;  // itself, later, or beyond the package
     const PackageRecord& earlier = records.list[view->sameAs];
-    if (!earlier.valid || earlier.view.repeated) return 0;
+    if (!earlier.valid || earlier.view.repeated || earlier.view.delta) return 0;
     view->content = earlier.view.content;
     view->contentSize = earlier.view.contentSize;
     view->fileSize = earlier.view.fileSize;

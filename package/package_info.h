@@ -22,7 +22,8 @@ extern char g_ReadmeName[kTextLimit + 1];
 // The records FILE000 up to count, ending early at the first one that is
 // missing (nothing is set aside for a count the package doesn't back), a
 // repeated file's taking the content of the earlier record it names (valid
-// only when that is a valid stored or compressed record before it), and
+// only when that is a valid stored or compressed record before it: not a
+// delta), and
 // the longest name of a valid one, so that a directory can be checked
 // against every path it will hold before anything is written.
 struct PackageRecords {

@@ -3,6 +3,7 @@
 // line for long builds, and an update program to start from.
 #include <cstdio>
 #include "builder/package_writer.h"
+#include "delta/delta_encoder.h"
 #include "packer/packer.h"
 #include "platform/files.h"
 #include "platform/resources.h"
@@ -114,7 +115,9 @@ int RunBuild(const PackerArguments& arguments, const std::string& folder, int re
     std::string fullPath = MakeFullPath(folder);
     ProgressLine line = {GetSystemFileTime(), 0, 0};
     BuildRequest request = MakeBuildRequest(fullPath.c_str());
-    request.options = BuildOptions{arguments.codePage, arguments.compress, repeats};
+    std::string from = arguments.from.empty() ? "" : MakeFullPath(arguments.from) + "\\";
+    request.options = BuildOptions{arguments.codePage, arguments.compress || !from.empty(), repeats,
+                                   from.empty() ? nullptr : from.c_str()};
     if (!arguments.quiet && IsErrorTerminal()) {
         request.progress = ShowProgress;
         request.progressContext = &line;
@@ -132,6 +135,12 @@ int RunBuild(const PackerArguments& arguments, const std::string& folder, int re
     char text[128];
     DescribeBuiltPackage(report, text, sizeof text);
     printf("Done: %s\n", text);
+    if (!from.empty())
+        printf("From %s: %u files left out as unchanged, %u sent as deltas (%llu bytes for %llu), "
+               "%u sent whole\n", ToNativePath(arguments.from).c_str(), report.unchangedFiles,
+               report.deltaFiles, static_cast<unsigned long long>(report.deltaBytes),
+               static_cast<unsigned long long>(report.deltaFileBytes),
+               report.header.fileCount - report.deltaFiles);
     return kPackOk;
 }
 
@@ -146,14 +155,30 @@ int RunBuildCommand(const PackerArguments& arguments) {
         fprintf(stderr, "orvanta-pack: %s: no such folder\n", folder.c_str());
         return kPackUsage;  // an input that can't be opened
     }
+    if (!arguments.from.empty() && !kDeltaEncoderPresent) {
+        fprintf(stderr, "orvanta-pack: this orvanta-pack has no delta encoder (its suffix sorter "
+                        "exists natively only): build with --from on Linux\n");
+        return kPackUsage;
+    }
+    if (!arguments.from.empty() && !GetFolderIdentity(arguments.from.c_str(), identity)) {
+        fprintf(stderr, "orvanta-pack: %s: no such folder\n", arguments.from.c_str());
+        return kPackUsage;
+    }
     if (!PlaceStub(target, arguments.stub, &created)) return kPackFailed;
-    // An update program that can't install compressed records must never
-    // be given any: it would take the package for a damaged one.
-    int refused = arguments.compress && IsFile(target) && !ReadsFormat(target, kZlibFormat);
+    // An update program that can't install compressed records or deltas
+    // must never be given any: it would take the package for a damaged one.
+    int refused = (arguments.compress || !arguments.from.empty()) && IsFile(target) &&
+                  !ReadsFormat(target, kZlibFormat);
     if (refused)
         fprintf(stderr, "Error: %s can't install compressed records (it is older than "
                         "--compress): build without --compress, or start from a newer "
                         "update program.\n", created ? arguments.stub.c_str() : target.c_str());
+    if (!refused && !arguments.from.empty() && IsFile(target) && !ReadsFormat(target, kDeltaFormat)) {
+        refused = 1;
+        fprintf(stderr, "Error: %s can't install deltas (it is older than --from): build "
+                        "without --from, or start from a newer update program.\n",
+                created ? arguments.stub.c_str() : target.c_str());
+    }
     // A repeated file is sent once only to a program that installs it so.
     int repeats = IsFile(target) && ReadsFormat(target, kRepeatedFormat) ? kRepeatsOnce
                                                                          : kRepeatsWholeNoted;

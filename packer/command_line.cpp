@@ -7,7 +7,9 @@
 
 namespace {
 
-enum OptionFlag { kOptionStub = 1, kOptionQuiet = 2, kOptionJson = 4, kOptionCompress = 8 };
+enum OptionFlag {
+    kOptionStub = 1, kOptionQuiet = 2, kOptionJson = 4, kOptionCompress = 8, kOptionFrom = 16
+};
 
 struct Command {
     const char* name;
@@ -18,10 +20,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"build", 0, 1, kOptionStub | kOptionQuiet | kOptionCompress, RunBuildCommand},
+    {"build", 0, 1, kOptionStub | kOptionQuiet | kOptionCompress | kOptionFrom, RunBuildCommand},
     {"list", 1, 1, kOptionJson, RunListCommand},
-    {"extract", 2, 2, 0, RunExtractCommand},
-    {"verify", 2, 2, 0, RunVerifyCommand},
+    {"extract", 2, 2, kOptionFrom, RunExtractCommand},
+    {"verify", 2, 2, kOptionFrom, RunVerifyCommand},
 };
 
 struct CommandLine {
@@ -70,11 +72,16 @@ int ReadOption(int argc, char** argv, int* at, CommandLine* line) {
         value = word.substr(equals + 1);
         word.resize(equals);
     }
-    if (word != "--stub" && word != "--code-page")
+    if (word != "--stub" && word != "--code-page" && word != "--from")
         return !inline_value && ReadSwitch(word, line) ? 1 : Complain("unknown option: " + word);
     if (!inline_value && *at + 1 >= argc) return Complain(word + " needs a value");
     if (!inline_value) value = argv[++*at];
     if (word == "--code-page") return ReadCodePage(value, &line->arguments.codePage);
+    if (word == "--from") {
+        line->arguments.from = value;
+        line->given |= kOptionFrom;
+        return 1;
+    }
     line->arguments.stub = value;
     line->given |= kOptionStub;
     return 1;
@@ -104,9 +111,10 @@ const Command& TakeCommand(CommandLine* line) {
 }
 
 int CheckUsage(const Command& command, const CommandLine& line) {
-    static const char* const kOptionNames[] = {"--stub", "--quiet", "--json", "--compress"};
+    static const char* const kOptionNames[] = {"--stub", "--quiet", "--json", "--compress",
+                                               "--from"};
     std::string name = command.name;
-    for (unsigned i = 0; i < 4; i++)
+    for (unsigned i = 0; i < 5; i++)
         if (line.given & ~command.options & (1u << i))
             return Complain(name + " doesn't take " + kOptionNames[i]);
     if (line.words.size() < command.leastOperands) return Complain(name + ": missing operand");

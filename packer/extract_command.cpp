@@ -29,7 +29,8 @@ static int MakeTarget(const std::string& folder, const std::string& name, std::s
     return !IsLink(target->c_str());
 }
 
-static int ExtractRecord(const std::string& folder, const ListedRecord& entry) {
+static int ExtractRecord(const std::string& folder, const std::string& from,
+                         const ListedRecord& entry) {
     char resource[kRecordNameSize];
     FormatRecordName(resource, entry.index);
     if (!entry.problem.empty()) return Complain(resource, entry.problem + ", not written");
@@ -40,7 +41,9 @@ static int ExtractRecord(const std::string& folder, const ListedRecord& entry) {
         return Complain(ToPlatformText(entry.name), "can't be written inside " + folder);
     MakeFileWritable(target.c_str());
     ExtractFailure failure;
-    if (!WritePayloadContent(target.c_str(), entry.record->view, &failure)) {
+    std::string base = from.empty() ? "" : from + target.substr(folder.size());
+    if (!WritePayloadContent(target.c_str(), entry.record->view, from.empty() ? nullptr : base.c_str(),
+                             &failure)) {
         if (failure.kind == kPackageFault && !RemoveFile(target.c_str()))
             Complain(ToPlatformText(entry.name), "a part was written and can't be removed");
         return Complain(ToPlatformText(entry.name), failure.reason);
@@ -53,6 +56,7 @@ int RunExtractCommand(const PackerArguments& arguments) {
     PackageListing listing;
     int status = ReadPackageListing(arguments.operands[0].c_str(), arguments.codePage, &listing);
     if (status != kPackOk) return status;
+    if (!CheckReleaseGiven(arguments.operands[0], arguments.from, listing)) return kPackUsage;
     if (!MakeFolder(folder.c_str())) {
         Complain(folder, "can't be made a folder");
         return kPackUsage;
@@ -60,7 +64,7 @@ int RunExtractCommand(const PackerArguments& arguments) {
     uint32_t written = 0;
     uint64_t bytes = 0;
     for (const ListedRecord& entry : listing.records) {
-        if (!ExtractRecord(folder, entry)) continue;
+        if (!ExtractRecord(folder, arguments.from, entry)) continue;
         written++;
         bytes += entry.record->view.fileSize;
     }

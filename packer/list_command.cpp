@@ -15,6 +15,7 @@ static void PrintRecordLine(const ListedRecord& entry) {
     std::string size = valid ? std::to_string(entry.record->view.fileSize) : "-";
     std::string stored = valid ? std::to_string(entry.record->view.contentSize) : "-";
     if (valid && entry.record->view.compressed) stored += " z";
+    if (valid && entry.record->view.delta) stored += " d";  // applied to the installed file
     // A repeated file stores nothing: it names the record it repeats.
     if (valid && entry.record->view.repeated) stored = "= " + std::to_string(entry.record->view.sameAs);
     std::string name = valid ? ToPlatformText(entry.name) : resource;
@@ -33,6 +34,9 @@ static void PrintListing(const PackageListing& listing) {
     printf("built: %s\n", built);
     printf("title: %s\n", ToPlatformText(listing.title).c_str());
     printf("readme: %s\n", ToPlatformText(listing.readme).c_str());
+    if (!listing.package.unchanged.empty())
+        printf("unchanged: %u files the patch assumes as they are\n",
+               static_cast<unsigned>(listing.package.unchanged.size()));
     for (const ListedRecord& entry : listing.records) PrintRecordLine(entry);
 }
 
@@ -54,6 +58,8 @@ static void AppendRecordJson(std::string* out, const ListedRecord& entry) {
     out->append(!valid ? "null" : repeated ? "0" : std::to_string(entry.record->view.contentSize));
     out->append(", \"compressed\": ");
     out->append(!valid ? "null" : entry.record->view.compressed ? "true" : "false");
+    out->append(", \"delta\": ");
+    out->append(!valid ? "null" : entry.record->view.delta ? "true" : "false");
     out->append(", \"sameAs\": ");
     out->append(repeated ? std::to_string(entry.record->view.sameAs) : "null");
     out->append(", \"name\": ");

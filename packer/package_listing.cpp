@@ -116,6 +116,17 @@ int ReadPackageListing(const char* path, uint32_t codePage, PackageListing* list
     return kPackOk;
 }
 
+int CheckReleaseGiven(const std::string& package, const std::string& from,
+                      const PackageListing& listing) {
+    int deltas = !listing.package.unchanged.empty();
+    for (const ListedRecord& entry : listing.records)
+        deltas = deltas || (entry.record && entry.record->valid && entry.record->view.delta);
+    if (!deltas || !from.empty()) return 1;
+    fprintf(stderr, "orvanta-pack: %s was made from a release (--from): give that release's "
+                    "files with --from OLD\n", ToNativePath(package).c_str());
+    return 0;
+}
+
 void ClosePackage() {
     SelectPackageImage(nullptr);
 }

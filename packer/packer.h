@@ -24,6 +24,7 @@ struct PackerArguments {
     int quiet = 0;
     int json = 0;
     int compress = 0;                   // build: compressed records where smaller
+    std::string from;                   // the release the patch is made from (its files)
 };
 
 // The whole program: argv as main gets it; gives the exit code.
@@ -64,6 +65,10 @@ struct PackageListing {
 // on stderr: kPackUsage when the file can't be opened, kPackDifferent when
 // it holds no package.
 int ReadPackageListing(const char* path, uint32_t codePage, PackageListing* listing);
+// 1 when the package needs no release's files, or from names them; else
+// says on stderr that it needs --from OLD (0).
+int CheckReleaseGiven(const std::string& package, const std::string& from,
+                      const PackageListing& listing);
 // Lets the package's image go; the records of its listings point into it.
 void ClosePackage();
 

@@ -10,6 +10,7 @@
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
+#include "platform/sha256.h"
 
 static int Report(const char* what, const std::string& name) {
     printf("%s: %s\n", what, name.c_str());
@@ -48,39 +49,84 @@ static int CompareChunk(void* context, const unsigned char* bytes, uint32_t coun
     return 1;
 }
 
-// 1 when the file holds the record's content; 0 when it doesn't, with
-// damaged set when the record's compressed content is damaged.
-static int IsSameContent(const std::string& path, const PayloadView& view, int* damaged) {
+static uint32_t ReadBase(void* context, uint64_t offset, void* buffer, uint32_t count) {
+    return ReadBlockAt(*static_cast<FileHandle*>(context), offset, buffer, count);
+}
+
+// 1 when the file holds the record's content (a delta's applied to the
+// release's file at basePath); 0 when it doesn't, with damaged set when the
+// record's content is damaged.
+static int IsSameContent(const std::string& path, const PayloadView& view,
+                         const std::string& basePath, int* damaged) {
     Comparison comparison = {OpenForRead(path.c_str()), std::string(kContentChunk, '\0'), 0};
     *damaged = 0;
     if (!comparison.file) return 0;
     comparison.different = GetFileSize64(comparison.file) != view.fileSize;
-    int same = ReadRecordContent(view, CompareChunk, &comparison, damaged) &&
+    FileHandle base = view.delta ? OpenForRead(basePath.c_str()) : 0;
+    DeltaBase from = {ReadBase, &base};
+    int same = (view.delta ? base && ReadDeltaContent(view, from, CompareChunk, &comparison, damaged)
+                           : ReadRecordContent(view, CompareChunk, &comparison, damaged)) &&
                !comparison.different;
+    if (base) CloseFile(base);
     CloseFile(comparison.file);
     return same;
 }
 
+// 1 when the file at path has the size and SHA-256 the list gives.
+static int IsListedFile(const std::string& path, const UnchangedFile& file) {
+    FileHandle handle = OpenForRead(path.c_str());
+    Sha256State state;
+    if (!handle || !StartSha256(&state)) {
+        if (handle) CloseFile(handle);
+        return 0;
+    }
+    std::string chunk(kContentChunk, '\0');
+    uint64_t size = 0;
+    int ok = 1;
+    for (uint32_t n; ok && (n = ReadBlock(handle, &chunk[0], kContentChunk)) > 0; size += n)
+        ok = AddSha256(&state, chunk.data(), n);
+    CloseFile(handle);
+    unsigned char digest[kSha256DigestSize];
+    if (!ok) AbandonSha256(&state);
+    return ok && FinishSha256(&state, digest) && size == file.size &&
+           memcmp(digest, file.hash, kHashSize) == 0;
+}
+
+// A file of the folder that no record carries: one the patch leaves as it
+// is must be as the list says.
+static int CompareUnlisted(const std::string& path, const std::string& name,
+                           const std::string& stored, const PackageListing& listing) {
+    for (const UnchangedFile& file : listing.package.unchanged)
+        if (file.name == stored) return IsListedFile(path, file) ? 0 : Report("different", name);
+    return Report("missing", name);
+}
+
 // Each file of the folder against its record; marks the records matched.
+// A delta is applied to the release's file in from.
 static int CompareFiles(const std::string& folder, const ScanResult& scan, uint32_t codePage,
-                        const PackageListing& listing, std::vector<int>* matched) {
+                        const std::string& from, const PackageListing& listing,
+                        std::vector<int>* matched) {
     std::map<std::string, size_t> byName;  // the last of a name is the one installed
     for (size_t i = 0; i < listing.records.size(); i++)
         if (listing.records[i].problem.empty()) byName[listing.records[i].record->view.name] = i;
     int found = 0;
     for (const std::string& name : scan.names) {
         std::string stored;
-        auto record = ConvertCodePage(name, kPlatformCodePage, codePage, &stored)
-                          ? byName.find(stored) : byName.end();
+        int spelled = ConvertCodePage(name, kPlatformCodePage, codePage, &stored);
+        auto record = spelled ? byName.find(stored) : byName.end();
         if (record == byName.end()) {
-            found += Report("missing", name);
+            found += spelled ? CompareUnlisted(folder + name, name, stored, listing)
+                             : Report("missing", name);
             continue;
         }
         (*matched)[record->second] = 1;
         int damaged = 0;
-        if (!IsSameContent(folder + name, listing.records[record->second].record->view, &damaged))
+        const PayloadView& view = listing.records[record->second].record->view;
+        if (!IsSameContent(folder + name, view, from + name, &damaged))
             found += Report(damaged ? "damaged" : "different",
-                            damaged ? name + ": its compressed content is damaged" : name);
+                            !damaged ? name
+                            : view.delta ? name + ": its delta is damaged or makes another file"
+                                         : name + ": its compressed content is damaged");
     }
     return found;
 }
@@ -105,9 +151,11 @@ int RunVerifyCommand(const PackerArguments& arguments) {
         fprintf(stderr, "orvanta-pack: %s: can't be read whole\n", ToNativePath(folder).c_str());
         return kPackUsage;
     }
+    if (!CheckReleaseGiven(package, arguments.from, listing)) return kPackUsage;
     std::vector<int> matched(listing.records.size());
     int found = ReportDamage(listing);
-    found += CompareFiles(folder + "\\", scan, arguments.codePage, listing, &matched);
+    std::string from = arguments.from.empty() ? "" : arguments.from + "\\";
+    found += CompareFiles(folder + "\\", scan, arguments.codePage, from, listing, &matched);
     found += ReportExtra(listing, matched);
     if (found) return kPackDifferent;
     printf("same: %u files (%u bytes) in %s and %s\n", static_cast<uint32_t>(scan.names.size()),

@@ -3,6 +3,7 @@
 // with names beyond ASCII through list, extract and verify.
 #include <gtest/gtest.h>
 #include <cstring>
+#include "delta/delta_encoder.h"
 #include "packer/packer.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
@@ -323,4 +324,57 @@ TEST(PackerRoundTrip, RepeatedFilesAreSentOnceWhereTheProgramTakesThem) {
         for (const auto& f : files) EXPECT_TRUE(f.second == ReadFile(dir.path() / "out" / f.first)) << f.first;
         EXPECT_EQ(0, Pack({"verify", exe.string(), build.string()}));
     }
+}
+
+// A patch made from a release: the changed files as deltas, the same ones
+// left out and listed, the new ones whole; an update program without
+// deltas refused; verify and extract need the release's files and check
+// the deltas against them. The Windows packer has no encoder and says so.
+TEST(PackerRoundTrip, AReleaseMakesDeltasLeavesTheSameOutAndIsNeededToVerify) {
+    TempFolder dir;
+    fs::path old = dir.path() / "old", build = dir.path() / "build", update = build / "Update";
+    std::string noise, text;
+    for (uint32_t i = 0, x = 3; i < 65536; i++, x = x * 1103515245 + 12345) noise += char(x >> 23);
+    for (int i = 0; i < 4000; i++) text += "line " + std::to_string(i) + "\n";
+    std::string noise2 = noise, text2 = text;
+    noise2[100] ^= 1;
+    noise2[40000] ^= 7;
+    text2.replace(text2.find("line 2000"), 9, "line two thousand");
+    WriteFile(old / "a.bin", noise);
+    WriteFile(old / "same.txt", "the same in both");
+    WriteFile(old / "t" / "text.txt", text);
+    std::map<std::string, std::string> fresh = {{"a.bin", noise2}, {"same.txt", "the same in both"},
+                                                {"t/text.txt", text2}, {"new.txt", "new"}};
+    for (const auto& f : fresh) WriteFile(update / f.first, f.second);
+    std::string stub = (dir.path() / "stub.exe").string(), older = (dir.path() / "older.exe").string();
+    UsePackage(stub, {{"FORMATS", "stored zlib same delta"}});
+    UsePackage(older, {{"FORMATS", "stored zlib same"}});
+    SelectPackageImage(nullptr);
+    std::string exe = (build / "Update.exe").string(), out;
+    if (!kDeltaEncoderPresent) {
+        EXPECT_EQ(2, Pack({"build", "--from", old.string(), "--stub", stub, build.string()}));
+        return;
+    }
+    EXPECT_EQ(255, Pack({"build", "--from", old.string(), "--stub", older, build.string()}));
+    EXPECT_FALSE(fs::exists(exe));
+    ASSERT_EQ(0, Pack({"build", "--from", old.string(), "--stub", stub, build.string()}, &out));
+    EXPECT_NE(std::string::npos, out.find(": 1 files left out as unchanged, 2 sent as deltas (")) << out;
+    EXPECT_NE(std::string::npos, out.find("), 1 sent whole\n")) << out;
+    ASSERT_EQ(0, Pack({"list", exe}, &out));
+    EXPECT_NE(std::string::npos, out.find("unchanged: 1 files")) << out;
+    EXPECT_NE(std::string::npos, out.find(" d  a.bin\n")) << out;
+    EXPECT_EQ(std::string::npos, out.find("same.txt")) << out;
+    EXPECT_EQ(2, Pack({"verify", exe, build.string()}));
+    EXPECT_EQ(0, Pack({"verify", "--from", old.string(), exe, build.string()}));
+    WriteFile(update / "same.txt", "changed after all");
+    EXPECT_EQ(1, Pack({"verify", "--from", old.string(), exe, build.string()}, &out));
+    EXPECT_NE(std::string::npos, out.find("different: same.txt\n")) << out;
+    WriteFile(old / "a.bin", noise2);  // not the release the delta was made from
+    EXPECT_EQ(1, Pack({"verify", "--from", old.string(), exe, build.string()}, &out));
+    EXPECT_NE(std::string::npos, out.find("damaged: a.bin: its delta")) << out;
+    WriteFile(old / "a.bin", noise);
+    EXPECT_EQ(2, Pack({"extract", exe, (dir.path() / "x").string()}));
+    EXPECT_EQ(0, Pack({"extract", "--from", old.string(), exe, (dir.path() / "out").string()}));
+    fresh.erase("same.txt");
+    for (const auto& f : fresh) EXPECT_TRUE(f.second == ReadFile(dir.path() / "out" / f.first)) << f.first;
 }
