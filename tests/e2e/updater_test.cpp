@@ -369,6 +369,14 @@ TEST_F(Updater, DiskFullIsToldAndCancelOrRetryAfterRoomIsMade) {
 // (the box of a target held after the checks), around the stamp. The next
 // start puts the game back, or finishes, says which, and leaves no file of
 // its own; lines of another hand in the journal touch nothing.
+// A delta record (tests/unit/test_support.cpp): its base's bytes inserted
+// after the first copy bytes of the installed file.
+std::string MakeDelta(uint64_t copy, const std::string& inserted);
+std::string MakeDeltaRecord(const std::string& name, const std::string& base,
+                            const std::string& made, const std::string& delta);
+
+// The big file goes in as a delta against the installed one, so a kill
+// lands in a delta's install too.
 TEST_F(Updater, KilledInstallIsPutRightByTheNextStart) {
   Resources files = {{"big.bin", Pattern(48 << 20, 1)}};
   Tree old = {{"ov.exe", "MZ the game"}, {"big.bin", "old big"}};
@@ -377,6 +385,8 @@ TEST_F(Updater, KilledInstallIsPutRightByTheNextStart) {
     old["f" + std::to_string(i)] = "old " + std::to_string(i);
   }
   WritePackage(files, kBuildTime);
+  ASSERT_TRUE(WriteResources(exe_, {{"FILE000", MakeDeltaRecord("big.bin", "old big", files[0].second,
+                                                                MakeDelta(0, files[0].second))}}));
   Tree fresh(files.begin(), files.end());
   fresh["ov.exe"] = "MZ the game";
   fresh["Update.ver"] = Le64(kBuildTime);

@@ -95,6 +95,31 @@ grep -q 'Nothing was changed." buttons="OK" ' "$work/driver.txt"
 grep -qx "exit 255" "$work/driver.txt"
 test "$(cd "$work/game-bad" && find . | sort | tr '\n' ' ')" = ". ./data ./data/maps ./data/sounds ./docs ./ov.exe "
 
+# A patch made on Linux from the release a game has: deltas applied and
+# checked by Update.exe under Wine (CryptoAPI's SHA-256, the held folders);
+# in a game of another release nothing is written and the files are named.
+mkdir -p "$work/release/data" "$work/d/Update/data"
+seq 1 30000 >"$work/release/data/grid.txt"
+head -c 200000 /dev/urandom >"$work/release/big.bin"
+printf same >"$work/release/same.txt"
+cp -r "$work/release/." "$work/d/Update/"
+sed -i 's/^15000$/fifteen thousand/' "$work/d/Update/data/grid.txt"
+printf X | dd of="$work/d/Update/big.bin" bs=1 seek=123456 conv=notrunc 2>/dev/null
+expect 0 "$native" build --from "$work/release" --quiet "$work/d" --stub "$update_exe"
+grep -q ': 1 files left out as unchanged, 2 sent as deltas' "$work/out.txt"
+expect 2 pack build --from "$work/release" --quiet "$work/d"
+for game in game-d game-other; do
+  cp -r "$work/release" "$work/$game"
+done
+printf other >"$work/game-other/same.txt"
+install "$work/d/Update.exe" "$work/game-d"
+grep -qx "exit 0" "$work/driver.txt"
+(cd "$work/d/Update" && find . -type f) | while read -r f; do cmp "$work/d/Update/$f" "$work/game-d/$f"; done
+install "$work/d/Update.exe" "$work/game-other"
+grep -q 'these files of the game are not the ones it was made for' "$work/driver.txt"
+grep -qx "exit 255" "$work/driver.txt"
+cmp "$work/game-other/big.bin" "$work/release/big.bin"
+
 # The Windows tool builds too, from a stub; without one it says how to give one.
 mkdir -p "$work/stubbed/Update"
 printf a >"$work/stubbed/Update/a.txt"

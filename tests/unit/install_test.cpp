@@ -322,14 +322,15 @@ TEST_F(Install, ARepeatedFileInstallsTheBytesItRepeats) {
 TEST_F(Install, ADeltaMakesTheNewFileFromTheInstalledOne) {
     const std::string made = "old a, and more";
     Use({FileRecord(0, "c.txt", "new c"),
-         {"FILE001", MakeDeltaRecord("a.txt", "old a", made, MakeDelta(5, ", and more"))}},
-        MakeUnchangedList({{"ov.exe", "game"}, {"data\\b.bin", "old b"}}));
+         {"FILE001", MakeDeltaRecord("a.txt", "old a", made, MakeDelta(5, ", and more"))},
+         {"FILE002", MakeDeltaRecord("data\\b.bin", "old b", "all new", MakeDelta(0, "all new"))}},
+        MakeUnchangedList({{"ov.exe", "game"}}));
     for (int run = 0; run < 2; run++) {
         ASSERT_EQ(1u, Run({}).size()) << run;
         EXPECT_EQ(made, ReadFile(game.path() / "a.txt"));
         EXPECT_EQ("new c", ReadFile(game.path() / "c.txt"));
-        EXPECT_EQ("old b", ReadFile(game.path() / "data" / "b.bin"));
-        EXPECT_EQ(20u, g_BytesDone);
+        EXPECT_EQ("all new", ReadFile(game.path() / "data" / "b.bin"));
+        EXPECT_EQ(27u, g_BytesDone);
         EXPECT_EQ(0u, g_UpdateFailed);
         StartInstallSession(&session, &loaded, 0);
     }
