@@ -71,20 +71,34 @@ static uint64_t CompressedSize(const std::string& bytes) {
     return size + kCompressedOverhead;
 }
 
+// Tells the reporter why a changed file goes whole: the encoder declined.
+static void NoteWhole(BuildRun* run, const std::string& path, const char* why) {
+    const BuildReporter& reporter = run->request->reporter;
+    if (!reporter.warn) return;
+    std::string text = "Note: sent whole, not as a delta (" + std::string(why ? why : "no delta") +
+                       "): " + path;
+    reporter.warn(reporter.context, text.c_str());
+}
+
 int AddDeltaFile(PeUpdate* update, const std::string& oldPath, const std::string& path,
                  const std::string& recordName, uint32_t index, BuildRun* run, int* whole) {
     *whole = 1;
     std::string old, fresh, delta;
     int missing;
-    if (!ReadWholeFile(oldPath, &old, &missing) || !ReadWholeFile(path, &fresh, &missing) ||
-        old.size() > kDeltaOldLimit)
+    if (!ReadWholeFile(oldPath, &old, &missing) || !ReadWholeFile(path, &fresh, &missing))
         return 0;
-    DeltaEncodeReport encoded;
+    if (old.size() > kDeltaOldLimit) {
+        NoteWhole(run, path, "the release's file is too large for the delta encoder");
+        return 0;
+    }
+    DeltaEncodeReport encoded = DeltaEncodeReport();
     if (!EncodeDelta(reinterpret_cast<const unsigned char*>(old.data()), old.size(),
                      reinterpret_cast<const unsigned char*>(fresh.data()), fresh.size(), &delta,
-                     &encoded) ||
-        delta.size() + kDeltaOverhead >= CompressedSize(fresh))
+                     &encoded)) {
+        NoteWhole(run, path, encoded.refusal);
         return 0;
+    }
+    if (delta.size() + kDeltaOverhead >= CompressedSize(fresh)) return 0;
     *whole = 0;
     unsigned char head[kMaxPath + kRecordOverhead + kDeltaOverhead];
     unsigned char baseHash[kHashSize], madeHash[kHashSize];

@@ -4,10 +4,11 @@
 namespace {
 
 const char kProgramHelp[] =
-    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--quiet] [--code-page N]\n"
+    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--from OLD] [--quiet]\n"
+    "                    [--code-page N]\n"
     "       orvanta-pack list UPDATE.EXE [--json] [--code-page N]\n"
-    "       orvanta-pack extract UPDATE.EXE DIR [--code-page N]\n"
-    "       orvanta-pack verify UPDATE.EXE BUILD-DIR [--code-page N]\n"
+    "       orvanta-pack extract UPDATE.EXE DIR [--from OLD] [--code-page N]\n"
+    "       orvanta-pack verify UPDATE.EXE BUILD-DIR [--from OLD] [--code-page N]\n"
     "\n"
     "Builds Orvanta patches and looks inside them.\n"
     "\n"
@@ -28,7 +29,8 @@ const char kProgramHelp[] =
     "usage, or an input that can't be opened; 255 the build failed.\n";
 
 const char kBuildHelp[] =
-    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--quiet] [--code-page N]\n"
+    "Usage: orvanta-pack [build] [DIR] [--stub FILE] [--compress] [--from OLD] [--quiet]\n"
+    "                    [--code-page N]\n"
     "\n"
     "Packs every file of DIR/Update (DIR: the current folder when not given),\n"
     "with the title and readme name of the first two lines of DIR/title.txt,\n"
@@ -41,6 +43,10 @@ const char kBuildHelp[] =
     "                 smaller; the update program must be one that installs\n"
     "                 compressed records, or the build is refused; a file\n"
     "                 that repeats another's bytes is sent once\n"
+    "  --from OLD     a patch for players who have the release in OLD (laid\n"
+    "                 out as DIR/Update): a file the same there is left out\n"
+    "                 (the updater checks it), a changed one sent as a delta\n"
+    "                 where that is smaller; implies --compress (natively only)\n"
     "  -q, --quiet    no progress line (on a terminal, builds that take more\n"
     "                 than a second show one on stderr)\n"
     "  --code-page N  store the names in Windows code page N (default 1252);\n"
@@ -64,20 +70,22 @@ const char kListHelp[] =
     "2 UPDATE.EXE can't be opened.\n";
 
 const char kExtractHelp[] =
-    "Usage: orvanta-pack extract UPDATE.EXE DIR [--code-page N]\n"
+    "Usage: orvanta-pack extract UPDATE.EXE DIR [--from OLD] [--code-page N]\n"
     "\n"
     "Writes the package's files into DIR as the updater writes them into a\n"
     "game's folder, with the same name rules: DIR and the folders that the\n"
     "names need inside it are made, and nothing is written outside it.\n"
     "A record the updater would refuse is not written. No Update.ver is left.\n"
     "\n"
+    "  --from OLD     the release a patch made with --from was made from: its\n"
+    "                 deltas are applied to OLD's files (needed for such a patch)\n"
     "  --code-page N  read the names in Windows code page N (default 1252)\n"
     "\n"
     "Exit status: 0 every file written; 1 a record was damaged or refused;\n"
     "2 UPDATE.EXE can't be opened or DIR can't be made.\n";
 
 const char kVerifyHelp[] =
-    "Usage: orvanta-pack verify UPDATE.EXE BUILD-DIR [--code-page N]\n"
+    "Usage: orvanta-pack verify UPDATE.EXE BUILD-DIR [--from OLD] [--code-page N]\n"
     "\n"
     "Compares the package with the files of BUILD-DIR/Update, byte for byte,\n"
     "walking the folder in build order and matching each file with the record\n"
@@ -85,6 +93,10 @@ const char kVerifyHelp[] =
     "\"extra: NAME\" for a record without its file, \"different: NAME\" for\n"
     "other bytes, and \"damaged: ...\" for what list flags.\n"
     "\n"
+    "  --from OLD     the release a patch made with --from was made from: its\n"
+    "                 deltas are applied to OLD's files and compared, and the\n"
+    "                 files it leaves out checked by their hashes (needed for\n"
+    "                 such a patch: without it, exit 2)\n"
     "  --code-page N  the names' Windows code page (default 1252)\n"
     "\n"
     "Exit status: 0 the same; 1 differences or damage; 2 UPDATE.EXE or\n"

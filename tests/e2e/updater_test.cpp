@@ -6,6 +6,13 @@
 #include "e2e.h"
 #include "install/install_journal.h"
 
+// Deltas made by hand (tests/unit/test_support.cpp): copy bytes of the
+// installed file, then inserted; and a delta record of one.
+std::string MakeDelta(uint64_t copy, const std::string& inserted);
+std::string MakeDeltaRecord(const std::string& name, const std::string& base,
+                            const std::string& made, const std::string& delta);
+
+
 namespace {
 
 const unsigned long long kBuildTime = 0x01D9A1B2C3D4E5F6ULL;
@@ -369,12 +376,6 @@ TEST_F(Updater, DiskFullIsToldAndCancelOrRetryAfterRoomIsMade) {
 // (the box of a target held after the checks), around the stamp. The next
 // start puts the game back, or finishes, says which, and leaves no file of
 // its own; lines of another hand in the journal touch nothing.
-// A delta record (tests/unit/test_support.cpp): its base's bytes inserted
-// after the first copy bytes of the installed file.
-std::string MakeDelta(uint64_t copy, const std::string& inserted);
-std::string MakeDeltaRecord(const std::string& name, const std::string& base,
-                            const std::string& made, const std::string& delta);
-
 // The big file goes in as a delta against the installed one, so a kill
 // lands in a delta's install too.
 TEST_F(Updater, KilledInstallIsPutRightByTheNextStart) {
