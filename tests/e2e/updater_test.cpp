@@ -12,7 +12,6 @@ std::string MakeDelta(uint64_t copy, const std::string& inserted);
 std::string MakeDeltaRecord(const std::string& name, const std::string& base,
                             const std::string& made, const std::string& delta);
 
-
 namespace {
 
 const unsigned long long kBuildTime = 0x01D9A1B2C3D4E5F6ULL;
