@@ -16,6 +16,7 @@ work="${1:-$root/build/delta-pair}"
 rounds="${2:-9}"
 exe="$root/build/win32/Update.exe"
 driver="$root/build/win32/tests/driver/driver.exe"
+work="$(cd "$work" && pwd)"
 old="$work/old" new="$work/new"
 [ -d "$old" ] && [ -d "$new" ] || { echo "no release pair in $work: run bench/delta_pair.py" >&2; exit 2; }
 cmake --preset package >/dev/null

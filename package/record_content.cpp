@@ -2,6 +2,7 @@
 #include "platform/sha256.h"
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <zlib.h>
 
 static int ReadStored(const PayloadView& record, ContentSink sink, void* context) {
@@ -54,34 +55,103 @@ int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context
     return ReadCompressed(record, sink, context, damaged);
 }
 
-// The made file on its way to the sink, hashed as it passes.
-struct HashingSink {
+// A delta makes its file in pieces as small as one instruction's copy or
+// insert: they gather into chunks before they are hashed and handed on,
+// since each call into the system (most under Wine) costs far more than the
+// bytes it moves.
+
+// The made file on its way to the sink: gathered, then hashed as it passes.
+struct MadeFile {
     ContentSink sink;
     void* context;
     Sha256State hash;
     int hashing;
+    std::vector<unsigned char> pending;
 };
 
-static int HashAndPass(void* context, const unsigned char* bytes, uint32_t count) {
-    HashingSink* h = static_cast<HashingSink*>(context);
-    h->hashing = h->hashing && AddSha256(&h->hash, bytes, count);
-    return h->hashing && h->sink(h->context, bytes, count);
+static int PassMade(MadeFile* m) {
+    uint32_t n = static_cast<uint32_t>(m->pending.size());
+    m->hashing = m->hashing && AddSha256(&m->hash, m->pending.data(), n);
+    int passed = m->hashing && (n == 0 || m->sink(m->context, m->pending.data(), n));
+    m->pending.clear();
+    return passed;
+}
+
+static int GatherMade(void* context, const unsigned char* bytes, uint32_t count) {
+    MadeFile* m = static_cast<MadeFile*>(context);
+    if (m->pending.size() + count > kContentChunk && !PassMade(m)) return 0;
+    m->pending.insert(m->pending.end(), bytes, bytes + count);
+    return 1;
+}
+
+// The base, read through a few aligned blocks of it kept in memory: a
+// delta's copies go on near where earlier ones were, in several places of
+// the base at once (a program's code and data), and each read of the system
+// costs far more than the bytes it moves.
+const uint32_t kBaseBlock = 1 << 14;
+const size_t kBaseBlocks = 256;
+
+struct BaseBlocks {
+    DeltaBase base;
+    uint64_t start[kBaseBlocks];   // each block's offset in the base
+    uint32_t size[kBaseBlocks];    // bytes held (0: none yet)
+    uint64_t used[kBaseBlocks];    // when last used
+    uint64_t clock;
+    std::vector<unsigned char> bytes;
+};
+
+// The block that holds offset, read in when none does.
+static int FindBlock(BaseBlocks* b, uint64_t offset, size_t* found) {
+    uint64_t start = offset / kBaseBlock * kBaseBlock;
+    size_t oldest = 0;
+    for (size_t i = 0; i < kBaseBlocks; i++) {
+        if (b->size[i] && b->start[i] == start) {
+            *found = i;
+            b->used[i] = ++b->clock;
+            return 1;
+        }
+        if (b->used[i] < b->used[oldest]) oldest = i;
+    }
+    unsigned char* block = b->bytes.data() + oldest * kBaseBlock;
+    b->size[oldest] = b->base.read(b->base.context, start, block, kBaseBlock);
+    b->start[oldest] = start;
+    b->used[oldest] = ++b->clock;
+    *found = oldest;
+    return offset - start < b->size[oldest];
+}
+
+static uint32_t ReadThroughBlocks(void* context, uint64_t offset, void* buffer, uint32_t count) {
+    BaseBlocks* b = static_cast<BaseBlocks*>(context);
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    for (uint32_t done = 0; done < count;) {
+        size_t i;
+        uint64_t at = offset + done;
+        if (!FindBlock(b, at, &i)) return done;  // the base ends short: the decoder fails
+        uint32_t from = static_cast<uint32_t>(at - b->start[i]);
+        uint32_t n = b->size[i] - from < count - done ? b->size[i] - from : count - done;
+        memcpy(out + done, b->bytes.data() + i * kBaseBlock + from, n);
+        done += n;
+    }
+    return count;
 }
 
 int ReadDeltaContent(const PayloadView& record, const DeltaBase& base, ContentSink sink,
                      void* context, int* damaged) {
     *damaged = 0;
-    HashingSink h = {sink, context, {}, 0};
-    if (!record.delta || !StartSha256(&h.hash)) return 0;
-    h.hashing = 1;
-    int made = ApplyDelta(record.content, record.contentSize, record.baseSize, base.read,
-                          base.context, record.fileSize, HashAndPass, &h, damaged);
+    MadeFile m = {sink, context, {}, 0, {}};
+    if (!record.delta || !StartSha256(&m.hash)) return 0;
+    m.hashing = 1;
+    m.pending.reserve(kContentChunk);
+    BaseBlocks blocks = {base, {}, {}, {}, 0, std::vector<unsigned char>(kBaseBlock * kBaseBlocks)};
+    int made = ApplyDelta(record.content, record.contentSize, record.baseSize, ReadThroughBlocks,
+                          &blocks, record.fileSize, GatherMade, &m, damaged) &&
+               PassMade(&m);
     unsigned char digest[kSha256DigestSize];
-    if (!made || !h.hashing) {
-        AbandonSha256(&h.hash);
+    if (!made || !m.hashing) {
+        AbandonSha256(&m.hash);
         return 0;
     }
-    if (!FinishSha256(&h.hash, digest)) return 0;
+    if (!FinishSha256(&m.hash, digest)) return 0;
     *damaged = memcmp(digest, record.madeHash, kHashSize) != 0;
     return !*damaged;
 }
