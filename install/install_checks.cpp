@@ -182,33 +182,15 @@ static int HasDeltas(const PackageRecords& package) {
     return 0;
 }
 
-// The size and SHA-256 of the file name in folder, read a chunk at a time.
-// 0 when it isn't there or can't be read whole.
-static int HashInstalledFile(FolderHandle folder, const char* name, uint64_t* size,
-                             unsigned char hash[kHashSize]) {
-    FileHandle file = OpenFileIn(folder, name);
-    Sha256State state;
-    if (!file || !StartSha256(&state)) {
-        if (file) CloseFile(file);
-        return 0;
-    }
-    std::vector<unsigned char> chunk(1 << 16);
-    uint64_t read = 0;
-    int ok = 1;
-    for (uint32_t n; ok && (n = ReadBlock(file, chunk.data(), uint32_t(chunk.size()))) > 0; read += n)
-        ok = AddSha256(&state, chunk.data(), n);
-    *size = GetFileSize64(file);
-    CloseFile(file);
-    if (!ok) AbandonSha256(&state);
-    return ok && FinishSha256(&state, hash) && read == *size;
-}
-
+// 1 when the file name in folder has the size and SHA-256 given.
 static int IsFile(FolderHandle folder, const char* name, uint64_t size,
                   const unsigned char* hash) {
-    uint64_t found;
+    FileHandle file = OpenFileIn(folder, name);
+    uint64_t found = 0;
     unsigned char digest[kHashSize];
-    return HashInstalledFile(folder, name, &found, digest) && found == size &&
-           memcmp(digest, hash, kHashSize) == 0;
+    int hashed = file && HashOpenFile(file, &found, digest);
+    if (file) CloseFile(file);
+    return hashed && found == size && memcmp(digest, hash, kHashSize) == 0;
 }
 
 // Each delta's target must be the file it was made from (or already the

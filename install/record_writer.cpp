@@ -39,15 +39,3 @@ int WriteRecordContent(FileHandle file, const char* path, const PayloadView& vie
     if (damaged) return FailPackage(failure, view.name, "The update package is damaged");
     return FailFileCall(failure, path);
 }
-
-int WritePayloadContent(const char* target, const PayloadView& record, const char* base,
-                        ExtractFailure* failure) {
-    FileHandle from = record.delta && base ? OpenForRead(base) : 0;
-    if (record.delta && !from) return FailFileCall(failure, base ? base : target);
-    FileHandle file = CreateForWrite(target);
-    int ok = file ? WriteRecordContent(file, target, record, from, nullptr, failure)
-                  : FailFileCall(failure, target);
-    if (file) CloseFile(file);
-    if (from) CloseFile(from);
-    return ok;
-}

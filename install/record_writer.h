@@ -23,9 +23,3 @@ struct WrittenBytes {
 [[nodiscard]] int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
                                      FileHandle base, const WrittenBytes* written,
                                      ExtractFailure* failure);
-
-// Writes the record's content as the file target (the package tools' own
-// extraction), a delta applied to the file at base (nullptr: none). 1 when
-// it was written completely; 0 with failure telling why.
-[[nodiscard]] int WritePayloadContent(const char* target, const PayloadView& record,
-                                      const char* base, ExtractFailure* failure);

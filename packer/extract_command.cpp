@@ -29,6 +29,21 @@ static int MakeTarget(const std::string& folder, const std::string& name, std::s
     return !IsLink(target->c_str());
 }
 
+// Writes the record's content as the file target, with the updater's own
+// writer, a delta applied to the file at base (nullptr: none). 1 when it
+// was written completely; 0 with failure telling why.
+static int WritePayloadContent(const char* target, const PayloadView& record, const char* base,
+                               ExtractFailure* failure) {
+    FileHandle from = record.delta && base ? OpenForRead(base) : 0;
+    if (record.delta && !from) return FailFileCall(failure, base ? base : target);
+    FileHandle file = CreateForWrite(target);
+    int ok = file ? WriteRecordContent(file, target, record, from, nullptr, failure)
+                  : FailFileCall(failure, target);
+    if (file) CloseFile(file);
+    if (from) CloseFile(from);
+    return ok;
+}
+
 static int ExtractRecord(const std::string& folder, const std::string& from,
                          const ListedRecord& entry) {
     char resource[kRecordNameSize];

@@ -75,21 +75,11 @@ static int IsSameContent(const std::string& path, const PayloadView& view,
 // 1 when the file at path has the size and SHA-256 the list gives.
 static int IsListedFile(const std::string& path, const UnchangedFile& file) {
     FileHandle handle = OpenForRead(path.c_str());
-    Sha256State state;
-    if (!handle || !StartSha256(&state)) {
-        if (handle) CloseFile(handle);
-        return 0;
-    }
-    std::string chunk(kContentChunk, '\0');
     uint64_t size = 0;
-    int ok = 1;
-    for (uint32_t n; ok && (n = ReadBlock(handle, &chunk[0], kContentChunk)) > 0; size += n)
-        ok = AddSha256(&state, chunk.data(), n);
-    CloseFile(handle);
     unsigned char digest[kSha256DigestSize];
-    if (!ok) AbandonSha256(&state);
-    return ok && FinishSha256(&state, digest) && size == file.size &&
-           memcmp(digest, file.hash, kHashSize) == 0;
+    int hashed = handle && HashOpenFile(handle, &size, digest);
+    if (handle) CloseFile(handle);
+    return hashed && size == file.size && memcmp(digest, file.hash, kHashSize) == 0;
 }
 
 // A file of the folder that no record carries: one the patch leaves as it

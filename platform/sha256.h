@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "platform/files.h"
 
 const uint32_t kSha256DigestSize = 32;
 
@@ -22,6 +23,11 @@ int AddSha256(Sha256State* state, const void* bytes, size_t count);
 int FinishSha256(Sha256State* state, unsigned char digest[kSha256DigestSize]);
 // Releases a started state without a digest.
 void AbandonSha256(Sha256State* state);
+
+// The SHA-256 of an open file's bytes from where it stands to its end, and
+// how many there were. 0 when it can't be read or hashed.
+[[nodiscard]] int HashOpenFile(FileHandle file, uint64_t* size,
+                               unsigned char digest[kSha256DigestSize]);
 
 inline int HashBytesSha256(const void* bytes, size_t count, unsigned char digest[kSha256DigestSize]) {
     Sha256State state;
