@@ -97,16 +97,23 @@ static int CheckSideNames(std::map<FolderHandle, FolderTargets>* folders, Extrac
     return 1;
 }
 
+InstallTarget PlaceTarget(FolderHandle folder, const char* leaf) {
+    InstallTarget t = InstallTarget();
+    t.folder = folder;
+    t.name = leaf;
+    t.fresh = t.name + kNewFileSuffix;
+    t.old = t.name + kOldFileSuffix;
+    return t;
+}
+
 // The target of name, worked out once, and noted for its folder's listing.
 static int AddTarget(InstallSession* session, const char* name,
                      std::map<FolderHandle, FolderTargets>* folders,
                      std::vector<InstallTarget>* targets, ExtractFailure* failure) {
-    InstallTarget t = InstallTarget();
+    FolderHandle folder;
     const char* leaf;
-    if (!HoldFolderOf(&session->folders, name, &t.folder, &leaf, failure)) return 0;
-    t.name = leaf;
-    t.fresh = t.name + kNewFileSuffix;
-    t.old = t.name + kOldFileSuffix;
+    if (!HoldFolderOf(&session->folders, name, &folder, &leaf, failure)) return 0;
+    InstallTarget t = PlaceTarget(folder, leaf);
     FolderTargets& f = (*folders)[t.folder];
     f.shown = session->folders.directory + std::string(name, leaf);
     f.targets.insert(UpperAscii(t.name));
@@ -132,13 +139,16 @@ static int CheckStandingTargets(InstallSession* session,
         size_t i = (stamp + n) % targets->size();  // the stamp first, then the records in order
         InstallTarget& t = (*targets)[i];
         t.absent = IsSurelyAbsent(folders.at(t.folder), t.name);
-        FileIdentity id;
-        if (t.absent || !GetFileIdentityIn(t.folder, t.name.c_str(), &id)) continue;
+        if (t.absent) continue;
         const FolderTargets& f = folders.at(t.folder);
         std::string shown = f.shown + t.name;
         if (f.folders.count(UpperAscii(t.name)))
             return FailFile(failure, shown.c_str(), "A folder has the name of this file");
-        if (!CanChangeFileIn(t.folder, t.name.c_str())) return FailFileCall(failure, shown.c_str());
+        FileIdentity id;
+        int standing = 0;
+        if (!CanChangeFileIn(t.folder, t.name.c_str(), &standing, &id))
+            return FailFileCall(failure, shown.c_str());
+        if (!standing) continue;
         auto earlier = seen.emplace(std::make_pair(id.volume, id.file), i);
         if (earlier.second) continue;
         const char* name = (session->package->list)[i].view.name;

@@ -18,6 +18,9 @@ struct InstallTarget {
     int done;           // a delta's target is already the file it makes
 };
 
+// The target of the name leaf in the held folder, its side names beside it.
+InstallTarget PlaceTarget(FolderHandle folder, const char* leaf);
+
 // 1 when the install may start: targets then holds one entry per record
 // and the stamp's last. 0 with the first thing that stops it.
 [[nodiscard]] int CheckInstall(InstallSession* session, std::vector<InstallTarget>* targets,

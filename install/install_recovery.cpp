@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include "install/install_checks.h"
 #include "platform/protected_store.h"
 
 namespace {
@@ -15,22 +16,16 @@ struct NameRecord {
     int making = 0;  // its new file was announced before it was made
 };
 
-// A name's place: its held folder and its three names there.
-struct NamePlace {
-    FolderHandle folder;
-    std::string target, fresh, old;
-};
-
 ExpectedFile Expect(const FileIdentity& identity, int sized) { return ExpectedFile{identity, sized}; }
 
-int Holds(const NamePlace& p, const std::string& name, const FileIdentity& identity) {
+int Holds(const InstallTarget& p, const std::string& name, const FileIdentity& identity) {
     FileIdentity found;
     return GetFileIdentityIn(p.folder, name.c_str(), &found) && IsSameFile(found, identity);
 }
 
 // Our new file beside the target goes: the one recorded, or, announced
 // only, whatever plain file has the name (the install's own name).
-int RemoveFresh(const NamePlace& p, const NameRecord& r) {
+int RemoveFresh(const InstallTarget& p, const NameRecord& r) {
     if (!r.fresh && !r.making) return 1;
     ExpectedFile fresh = r.fresh ? Expect(*r.fresh, 0) : ExpectedFile();
     return RemoveFileIn(p.folder, p.fresh.c_str(), r.fresh ? &fresh : nullptr) != kEntryFailed;
@@ -39,21 +34,21 @@ int RemoveFresh(const NamePlace& p, const NameRecord& r) {
 // Puts one name back: its original returns where our placed file stood or
 // nothing stands (never over a file of someone else's: that fails); a new
 // file that had no original is removed while it is still the one we placed.
-int RollBackName(const NamePlace& p, const NameRecord& r) {
+int RollBackName(const InstallTarget& p, const NameRecord& r) {
     int ok = 1;
     if (r.original && Holds(p, p.old, *r.original)) {
         ExpectedFile fresh = r.fresh ? Expect(*r.fresh, 0) : ExpectedFile();
-        if (r.fresh) ok = RemoveFileIn(p.folder, p.target.c_str(), &fresh) != kEntryFailed;
+        if (r.fresh) ok = RemoveFileIn(p.folder, p.name.c_str(), &fresh) != kEntryFailed;
         ExpectedFile original = Expect(*r.original, 0);
-        ok = ok && MoveFileIn(p.folder, p.old.c_str(), p.target.c_str(), &original) == kEntryDone;
+        ok = ok && MoveFileIn(p.folder, p.old.c_str(), p.name.c_str(), &original) == kEntryDone;
     } else if (!r.original && r.placed) {
         ExpectedFile placed = Expect(*r.placed, 1);
-        ok = RemoveFileIn(p.folder, p.target.c_str(), &placed) != kEntryFailed;
+        ok = RemoveFileIn(p.folder, p.name.c_str(), &placed) != kEntryFailed;
     }
     return RemoveFresh(p, r) && ok;
 }
 
-int FinishName(const NamePlace& p, const NameRecord& r) {
+int FinishName(const InstallTarget& p, const NameRecord& r) {
     ExpectedFile original = r.original ? Expect(*r.original, 0) : ExpectedFile();
     int ok = !r.original || RemoveFileIn(p.folder, p.old.c_str(), &original) != kEntryFailed;
     return RemoveFresh(p, r) && ok;
@@ -83,14 +78,12 @@ RecoveryOutcome RecoverFromEntries(GameFolders* folders, const std::vector<Journ
     std::map<std::string, NameRecord> names = ReadNames(entries, &committed);
     if (names.empty()) return kNothingToRecover;
     for (const auto& name : names) {
-        NamePlace p;
+        FolderHandle folder;
         const char* leaf;
         ExtractFailure ignored;
         // A folder that is gone, or now leads out of the game, is left alone.
-        if (!HoldFolderOf(folders, name.first.c_str(), &p.folder, &leaf, &ignored)) continue;
-        p.target = leaf;
-        p.fresh = p.target + kNewFileSuffix;
-        p.old = p.target + kOldFileSuffix;
+        if (!HoldFolderOf(folders, name.first.c_str(), &folder, &leaf, &ignored)) continue;
+        InstallTarget p = PlaceTarget(folder, leaf);
         int done = committed ? FinishName(p, name.second) : RollBackName(p, name.second);
         if (!done && failedName->empty()) *failedName = name.first;
     }

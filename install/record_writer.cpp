@@ -24,15 +24,11 @@ static int TakeContent(void* context, const unsigned char* bytes, uint32_t count
     return 1;
 }
 
-static uint32_t ReadBase(void* context, uint64_t offset, void* buffer, uint32_t count) {
-    return ReadBlockAt(*static_cast<FileHandle*>(context), offset, buffer, count);
-}
-
 int WriteRecordContent(FileHandle file, const char* path, const PayloadView& view,
                        FileHandle base, const WrittenBytes* written, ExtractFailure* failure) {
     ContentTarget target = {file, written};
     int damaged = 0;
-    DeltaBase from = {ReadBase, &base};
+    DeltaBase from = MakeFileBase(&base);
     if (view.delta ? base && ReadDeltaContent(view, from, TakeContent, &target, &damaged)
                    : ReadRecordContent(view, TakeContent, &target, &damaged))
         return 1;

@@ -155,3 +155,9 @@ int ReadDeltaContent(const PayloadView& record, const DeltaBase& base, ContentSi
     *damaged = memcmp(digest, record.madeHash, kHashSize) != 0;
     return !*damaged;
 }
+
+static uint32_t ReadFileBase(void* context, uint64_t offset, void* buffer, uint32_t count) {
+    return ReadBlockAt(*static_cast<FileHandle*>(context), offset, buffer, count);
+}
+
+DeltaBase MakeFileBase(FileHandle* file) { return DeltaBase{ReadFileBase, file}; }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include "delta/delta_decoder.h"
 #include "package/package_format.h"
+#include "platform/files.h"
 
 // The largest chunk handed on at a time.
 const uint32_t kContentChunk = 0x10000;
@@ -25,6 +26,9 @@ struct DeltaBase {
     DeltaReadAt read;
     void* context;
 };
+
+// The base read from the open file *file.
+DeltaBase MakeFileBase(FileHandle* file);
 
 // Hands the file a delta makes from base to sink in order, hashing it as it
 // goes. 1 when all of it went and it has the record's size and SHA-256; 0

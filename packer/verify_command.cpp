@@ -49,10 +49,6 @@ static int CompareChunk(void* context, const unsigned char* bytes, uint32_t coun
     return 1;
 }
 
-static uint32_t ReadBase(void* context, uint64_t offset, void* buffer, uint32_t count) {
-    return ReadBlockAt(*static_cast<FileHandle*>(context), offset, buffer, count);
-}
-
 // 1 when the file holds the record's content (a delta's applied to the
 // release's file at basePath); 0 when it doesn't, with damaged set when the
 // record's content is damaged.
@@ -63,7 +59,7 @@ static int IsSameContent(const std::string& path, const PayloadView& view,
     if (!comparison.file) return 0;
     comparison.different = GetFileSize64(comparison.file) != view.fileSize;
     FileHandle base = view.delta ? OpenForRead(basePath.c_str()) : 0;
-    DeltaBase from = {ReadBase, &base};
+    DeltaBase from = MakeFileBase(&base);
     int same = (view.delta ? base && ReadDeltaContent(view, from, CompareChunk, &comparison, damaged)
                            : ReadRecordContent(view, CompareChunk, &comparison, damaged)) &&
                !comparison.different;

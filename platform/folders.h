@@ -58,10 +58,12 @@ struct ExpectedFile {
     int sized;
 };
 
-// 1 when the file name in folder could be renamed or deleted now: nothing
-// has it, or no other program holds it open without sharing that. 0 sets
-// the last file failure.
-[[nodiscard]] int CanChangeFileIn(FolderHandle folder, const char* name);
+// Whether what has the name in folder could be renamed or deleted now, and
+// what it is, from one look: 1 with *standing 0 when nothing has it; 1 with
+// *standing 1 and its identity when no other program holds it open without
+// sharing that; 0 (the last file failure says why) when one does.
+[[nodiscard]] int CanChangeFileIn(FolderHandle folder, const char* name, int* standing,
+                                  FileIdentity* identity);
 // Renames from to to, both in folder, while from is the expected file;
 // never replaces anything at to.
 [[nodiscard]] EntryResult MoveFileIn(FolderHandle folder, const char* from, const char* to,

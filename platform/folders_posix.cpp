@@ -106,7 +106,12 @@ int GetFileIdentityIn(FolderHandle folder, const char* name, FileIdentity* ident
     return 1;
 }
 
-int CanChangeFileIn(FolderHandle, const char*) { return 1; }  // nothing holds a name here
+// Nothing holds a name here against a rename: the look is for the identity.
+int CanChangeFileIn(FolderHandle folder, const char* name, int* standing,
+                    FileIdentity* identity) {
+    *standing = GetFileIdentityIn(folder, name, identity);
+    return *standing || errno == ENOENT;
+}
 
 // 1 when a plain file has the name, and it is the expected one.
 static int IsExpected(FolderHandle folder, const char* name, const ExpectedFile* expected) {

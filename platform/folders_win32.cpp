@@ -236,14 +236,17 @@ int GetFileIdentityIn(FolderHandle folder, const char* name, FileIdentity* ident
     return ok;
 }
 
-int CanChangeFileIn(FolderHandle folder, const char* name) {
+int CanChangeFileIn(FolderHandle folder, const char* name, int* standing,
+                    FileIdentity* identity) {
     // A rename needs delete access, which a program that holds the file
     // open without sharing delete (a running game's own files) denies.
-    HANDLE h = OpenIn(ToHandle(folder), name, DELETE, kFileSharing, FILE_OPEN,
-                      FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT);
+    HANDLE h = OpenIn(ToHandle(folder), name, DELETE | FILE_READ_ATTRIBUTES, kFileSharing,
+                      FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT);
+    *standing = h != nullptr;
     if (!h) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    int known = GetOpenFileIdentity(reinterpret_cast<FileHandle>(h), identity);
     CloseHandle(h);
-    return 1;
+    return known;
 }
 
 EntryResult MoveFileIn(FolderHandle folder, const char* from, const char* to,
