@@ -50,7 +50,9 @@ static int ReadCompressed(const PayloadView& record, ContentSink sink, void* con
 }
 
 int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged) {
-    *damaged = 0;
+    // A delta's bytes are no file's content: it needs its base.
+    *damaged = record.delta != 0;
+    if (record.delta) return 0;
     if (!record.compressed) return ReadStored(record, sink, context);
     return ReadCompressed(record, sink, context, damaged);
 }

@@ -18,7 +18,7 @@ typedef int (*ContentSink)(void* context, const unsigned char* bytes, uint32_t c
 // 0 when the sink stopped it (damaged 0) or the compressed stream is
 // damaged: truncated, altered, longer or shorter than the file's size, or
 // followed by other bytes (damaged 1). Chunks given before damage was found
-// must be thrown away.
+// must be thrown away. A delta (ReadDeltaContent) gives damaged 1 here.
 [[nodiscard]] int ReadRecordContent(const PayloadView& record, ContentSink sink, void* context, int* damaged);
 
 // Where a delta's base, the installed file it applies to, is read from.

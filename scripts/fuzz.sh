@@ -13,7 +13,11 @@ cmake --build build/fuzz -j"$(nproc)"
 for name in title_lines package_records pe_resources delta_decoder; do
   mkdir -p "build/fuzz/corpus/$name"
   echo "fuzzing $name for ${seconds}s"
+  # A crash fails the run (its input is left in build/fuzz as crash-*).
+  status=0
   "build/fuzz/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \
-    "build/fuzz/corpus/$name" "tests/fuzz/corpus/$name" 2>&1 | grep -E "stat::number_of_executed_units|ERROR|SUMMARY|Done" || true
-  test "${PIPESTATUS[0]}" -eq 0
+    -artifact_prefix=build/fuzz/ "build/fuzz/corpus/$name" "tests/fuzz/corpus/$name" \
+    >"build/fuzz/$name.log" 2>&1 || status=$?
+  grep -E "stat::number_of_executed_units|ERROR|SUMMARY|Done" "build/fuzz/$name.log" || true
+  test "$status" -eq 0
 done

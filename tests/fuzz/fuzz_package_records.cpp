@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PayloadView view;
     if (ParsePayloadRecord(data, size, &view)) {
         size_t overhead = kRecordOverhead + (view.compressed ? kCompressedOverhead : 0) +
-                          (view.repeated ? kRepeatedOverhead : 0);
+                          (view.repeated ? kRepeatedOverhead : 0) + (view.delta ? kDeltaOverhead : 0);
         if (view.repeated && (view.compressed || view.contentSize)) abort();  // its own bytes: none
         if (view.nameLength + overhead + view.contentSize != size) abort();
-        if (!view.compressed && view.fileSize != view.contentSize) abort();
+        if (!view.compressed && !view.delta && view.fileSize != view.contentSize) abort();
         uint64_t total = 0;
         int damaged;
         int read = ReadRecordContent(view, CountContent, &total, &damaged);
