@@ -5,9 +5,12 @@ static EVP_MD_CTX* ContextOf(const Sha256State* state) {
     return reinterpret_cast<EVP_MD_CTX*>(state->hash);
 }
 
-int StartSha256(Sha256State* state) {
+int StartSha256(Sha256State* state) { return StartSystemSha256(state); }
+
+int StartSystemSha256(Sha256State* state) {
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     state->provider = 0;
+    state->ours = 0;
     state->hash = reinterpret_cast<uintptr_t>(context);
     if (context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr)) return 1;
     AbandonSha256(state);
