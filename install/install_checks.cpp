@@ -192,15 +192,25 @@ static int HasDeltas(const PackageRecords& package) {
     return 0;
 }
 
-// 1 when the file name in folder has the size and SHA-256 given.
-static int IsFile(FolderHandle folder, const char* name, uint64_t size,
-                  const unsigned char* hash) {
+// What a file of the game is: its size and SHA-256, when it could be read.
+// A delta's target is hashed once, then compared with both its base and
+// the file it makes.
+struct FileSum {
+    int read;
+    uint64_t size;
+    unsigned char hash[kHashSize];
+};
+
+static FileSum SumFileIn(FolderHandle folder, const char* name) {
+    FileSum sum = {0, 0, {}};
     FileHandle file = OpenFileIn(folder, name);
-    uint64_t found = 0;
-    unsigned char digest[kHashSize];
-    int hashed = file && HashOpenFile(file, &found, digest);
+    sum.read = file && HashOpenFile(file, &sum.size, sum.hash);
     if (file) CloseFile(file);
-    return hashed && found == size && memcmp(digest, hash, kHashSize) == 0;
+    return sum;
+}
+
+static int IsSum(const FileSum& sum, uint64_t size, const unsigned char* hash) {
+    return sum.read && sum.size == size && memcmp(sum.hash, hash, kHashSize) == 0;
 }
 
 // Each delta's target must be the file it was made from (or already the
@@ -215,16 +225,16 @@ static int CheckAssumedFiles(InstallSession* session, std::vector<InstallTarget>
         const PayloadView& view = package->list[i].view;
         InstallTarget& t = (*targets)[i];
         if (!view.delta) continue;
-        t.done = IsFile(t.folder, t.name.c_str(), view.fileSize, view.madeHash);
-        if (!t.done && !IsFile(t.folder, t.name.c_str(), view.baseSize, view.baseHash))
-            others.push_back(view.name);
+        FileSum sum = SumFileIn(t.folder, t.name.c_str());
+        t.done = IsSum(sum, view.fileSize, view.madeHash);
+        if (!t.done && !IsSum(sum, view.baseSize, view.baseHash)) others.push_back(view.name);
     }
     for (const UnchangedFile& file : package->unchanged) {
         FolderHandle folder;
         const char* leaf;
         ExtractFailure missing;
         if (!HoldFolderOf(&session->folders, file.name.c_str(), &folder, &leaf, &missing) ||
-            !IsFile(folder, leaf, file.size, file.hash))
+            !IsSum(SumFileIn(folder, leaf), file.size, file.hash))
             others.push_back(file.name);
     }
     return others.empty() || FailOtherRelease(failure, others);

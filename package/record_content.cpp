@@ -2,6 +2,7 @@
 #include "platform/sha256.h"
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 #include <zlib.h>
 
@@ -86,27 +87,30 @@ static int GatherMade(void* context, const unsigned char* bytes, uint32_t count)
     return 1;
 }
 
-// The base, read through a few aligned blocks of it kept in memory: a
-// delta's copies go on near where earlier ones were, in several places of
-// the base at once (a program's code and data), and each read of the system
-// costs far more than the bytes it moves.
-const uint32_t kBaseBlock = 1 << 14;
+// The base, read through aligned blocks of it kept in memory, up to 16 MiB
+// whatever its size: a delta's copies go on near where earlier ones were,
+// in several places of the base at once (a program's code and data), and
+// each read of the system costs far more than the bytes it moves (0.1 ms
+// under Wine). The 19 MB libvips DLL of the real release pair reads 5,700
+// blocks of 16 KiB through 4 MiB, 294 of 64 KiB through 16 MiB.
+const uint32_t kBaseBlock = 1 << 16;
 const size_t kBaseBlocks = 256;
 
 struct BaseBlocks {
     DeltaBase base;
+    size_t count;                  // blocks in use: fewer for a small base
     uint64_t start[kBaseBlocks];   // each block's offset in the base
     uint32_t size[kBaseBlocks];    // bytes held (0: none yet)
     uint64_t used[kBaseBlocks];    // when last used
     uint64_t clock;
-    std::vector<unsigned char> bytes;
+    std::unique_ptr<unsigned char[]> bytes;
 };
 
 // The block that holds offset, read in when none does.
 static int FindBlock(BaseBlocks* b, uint64_t offset, size_t* found) {
     uint64_t start = offset / kBaseBlock * kBaseBlock;
     size_t oldest = 0;
-    for (size_t i = 0; i < kBaseBlocks; i++) {
+    for (size_t i = 0; i < b->count; i++) {
         if (b->size[i] && b->start[i] == start) {
             *found = i;
             b->used[i] = ++b->clock;
@@ -114,7 +118,7 @@ static int FindBlock(BaseBlocks* b, uint64_t offset, size_t* found) {
         }
         if (b->used[i] < b->used[oldest]) oldest = i;
     }
-    unsigned char* block = b->bytes.data() + oldest * kBaseBlock;
+    unsigned char* block = b->bytes.get() + oldest * kBaseBlock;
     b->size[oldest] = b->base.read(b->base.context, start, block, kBaseBlock);
     b->start[oldest] = start;
     b->used[oldest] = ++b->clock;
@@ -131,7 +135,7 @@ static uint32_t ReadThroughBlocks(void* context, uint64_t offset, void* buffer, 
         if (!FindBlock(b, at, &i)) return done;  // the base ends short: the decoder fails
         uint32_t from = static_cast<uint32_t>(at - b->start[i]);
         uint32_t n = b->size[i] - from < count - done ? b->size[i] - from : count - done;
-        memcpy(out + done, b->bytes.data() + i * kBaseBlock + from, n);
+        memcpy(out + done, b->bytes.get() + i * kBaseBlock + from, n);
         done += n;
     }
     return count;
@@ -144,7 +148,11 @@ int ReadDeltaContent(const PayloadView& record, const DeltaBase& base, ContentSi
     if (!record.delta || !StartSha256(&m.hash)) return 0;
     m.hashing = 1;
     m.pending.reserve(kContentChunk);
-    BaseBlocks blocks = {base, {}, {}, {}, 0, std::vector<unsigned char>(kBaseBlock * kBaseBlocks)};
+    BaseBlocks blocks = {base, kBaseBlocks, {}, {}, {}, 0, nullptr};
+    if (record.baseSize / kBaseBlock < kBaseBlocks)
+        blocks.count = static_cast<size_t>(record.baseSize / kBaseBlock) + 1;
+    blocks.bytes.reset(new (std::nothrow) unsigned char[blocks.count * kBaseBlock]);
+    if (!blocks.bytes) return 0;
     int made = ApplyDelta(record.content, record.contentSize, record.baseSize, ReadThroughBlocks,
                           &blocks, record.fileSize, GatherMade, &m, damaged) &&
                PassMade(&m);
