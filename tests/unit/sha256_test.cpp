@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "platform/sha256.h"
+#include "tests/unit/test_support.h"
 
 namespace {
 
@@ -92,5 +93,23 @@ TEST(Sha256, ImplementationsAgreeAtEveryLengthNearTheBlockEdges) {
         std::string expected = HashPlatform<StartSystemSha256>(message, size);  // one piece
         for (const auto& hasher : hashers)
             EXPECT_EQ(expected, hasher.second(message, size % 70)) << hasher.first << ", " << size;
+    }
+}
+
+TEST(Sha256, AnOpenFileHashesAsItsBytesOverSeveralReads) {
+    TempFolder folder;
+    for (size_t size : {0, 1, (256 << 10) - 1, 256 << 10, (256 << 10) + 1, (1 << 20) * 3 + 7}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; i++) bytes[i] = static_cast<char>(i * 31 + i / 4099);
+        WriteFile(folder.path() / "f.bin", bytes);
+        FileHandle file = OpenForRead(folder.native("f.bin").c_str());
+        ASSERT_TRUE(file);
+        uint64_t hashedSize = 0;
+        unsigned char digest[kSha256Size], expected[kSha256Size];
+        EXPECT_EQ(1, HashOpenFile(file, &hashedSize, digest));
+        CloseFile(file);
+        ComputeSha256(bytes.data(), bytes.size(), expected);
+        EXPECT_EQ(size, hashedSize);
+        EXPECT_EQ(Hex(expected), Hex(digest)) << size << " bytes";
     }
 }
