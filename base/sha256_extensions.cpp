@@ -28,17 +28,18 @@ SHA_TARGET inline __attribute__((always_inline)) void RunFourRounds(Registers* r
     __m128i words = _mm_add_epi32(
         m[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSha256Constants + 4 * g)));
     r->cdgh = _mm_sha256rnds2_epu32(r->cdgh, r->abef, words);
-    if (g >= 3 && g <= 14) {
+    if constexpr (g >= 3 && g <= 14) {
         __m128i next = _mm_add_epi32(m[(g + 1) % 4], _mm_alignr_epi8(m[g % 4], m[(g + 3) % 4], 4));
         m[(g + 1) % 4] = _mm_sha256msg2_epu32(next, m[g % 4]);
     }
     r->abef = _mm_sha256rnds2_epu32(r->abef, r->cdgh, _mm_shuffle_epi32(words, 0x0E));
-    if (g >= 1 && g <= 12) m[(g + 3) % 4] = _mm_sha256msg1_epu32(m[(g + 3) % 4], m[g % 4]);
+    if constexpr (g >= 1 && g <= 12)
+        m[(g + 3) % 4] = _mm_sha256msg1_epu32(m[(g + 3) % 4], m[g % 4]);
 }
 
 template <int... g>
-SHA_TARGET inline __attribute__((always_inline)) void RunAllRounds(Registers* r,
-                                                                   std::integer_sequence<int, g...>) {
+SHA_TARGET inline __attribute__((always_inline)) void RunAllRounds(
+    Registers* r, std::integer_sequence<int, g...>) {
     (RunFourRounds<g>(r), ...);
 }
 
@@ -46,7 +47,8 @@ SHA_TARGET inline __attribute__((always_inline)) void RunAllRounds(Registers* r,
 
 // A 32-bit Windows thread's stack may be aligned to 4 bytes only, and the
 // registers spill to it: the stack is aligned on the way in.
-SHA_TARGET __attribute__((force_align_arg_pointer)) void RunSha256Extensions(uint32_t state[8], const unsigned char* blocks, size_t count) {
+SHA_TARGET __attribute__((force_align_arg_pointer)) void RunSha256Extensions(
+    uint32_t state[8], const unsigned char* blocks, size_t count) {
     // Big-endian words of the message into the lanes' order.
     const __m128i byteOrder = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
     __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));

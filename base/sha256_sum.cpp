@@ -89,7 +89,8 @@ void FinishSha256Sum(Sha256Sum* sum, unsigned char digest[kSha256Size]) {
     uint64_t bits = sum->total * 8;
     unsigned char tail[128] = {0x80};
     size_t tailSize = sum->pendingSize < 56 ? 64 - sum->pendingSize : 128 - sum->pendingSize;
-    for (int i = 0; i < 8; i++) tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
+    for (int i = 0; i < 8; i++)
+        tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
     AddSha256Sum(sum, tail, tailSize);
     for (size_t i = 0; i < kSha256Size; i++)
         digest[i] = static_cast<unsigned char>(sum->state[i / 4] >> (24 - 8 * (i % 4)));

@@ -9,7 +9,7 @@
 #include "base/sha256_sum.h"
 #include "platform/files.h"
 
-const uint32_t kSha256DigestSize = 32;
+const uint32_t kSha256DigestSize = kSha256Size;
 
 // A hash in progress: the platform's handles, opaque here, or our own sum.
 struct Sha256State {

@@ -1,6 +1,7 @@
 // Every SHA-256 of the program (ours, portable and on the SHA extensions,
 // and the platform's) against the published vectors and each other, fed in
-// uneven pieces so that every block edge is crossed.
+// uneven pieces so that every block edge is crossed; and a file's, read in
+// several pieces.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
