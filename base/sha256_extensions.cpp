@@ -8,10 +8,16 @@
 
 #define SHA_TARGET __attribute__((target("sha,sse4.1")))
 
-int HasSha256Extensions() {
+static int AskProcessor() {
     unsigned a, b, c, d;
     if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1)) return 0;
     return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_SHA);
+}
+
+int HasSha256Extensions() {
+    // The processor doesn't change while the program runs: asked once.
+    static const int has = AskProcessor();
+    return has;
 }
 
 namespace {

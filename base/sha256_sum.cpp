@@ -58,10 +58,7 @@ void StartSha256SumWith(Sha256Sum* sum, Sha256Rounds rounds) {
 }
 
 void StartSha256Sum(Sha256Sum* sum) {
-    // The processor doesn't change while the program runs: asked once.
-    static const Sha256Rounds fastest =
-        HasSha256Extensions() ? RunSha256Extensions : RunPortableSha256;
-    StartSha256SumWith(sum, fastest);
+    StartSha256SumWith(sum, HasSha256Extensions() ? RunSha256Extensions : RunPortableSha256);
 }
 
 void AddSha256Sum(Sha256Sum* sum, const void* bytes, size_t count) {

@@ -6,8 +6,7 @@
 static const size_t kHashPiece = 1u << 30;
 
 int StartSha256(Sha256State* state) {
-    static const int extensions = HasSha256Extensions();
-    if (!extensions) return StartSystemSha256(state);
+    if (!HasSha256Extensions()) return StartSystemSha256(state);
     state->provider = state->hash = 0;
     state->ours = 1;
     StartSha256Sum(&state->sum);
