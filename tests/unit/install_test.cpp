@@ -5,7 +5,6 @@
 #include <fstream>
 #include <functional>
 #include "platform/protected_store.h"
-#include "base/hmac_sha256.h"
 #include "platform/resources.h"
 #include "install/install_transaction.h"
 #include "updater/extract_worker.h"
@@ -17,25 +16,6 @@
 #include "tests/unit/test_support.h"
 
 using Tree = std::map<std::string, std::string>;
-
-TEST(InstallJournal, MacIsHmacSha256) {
-    unsigned char mac[kSha256Size];
-    const struct { std::string key, message, hex; } cases[] = {
-        {"", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {"", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {"Jefe", "what do ya want for nothing?",
-         "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
-        {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
-         "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"}};
-    for (const auto& c : cases) {
-        if (c.key.empty()) ComputeSha256(c.message.data(), c.message.size(), mac);
-        else ComputeHmacSha256(c.key.data(), c.key.size(), c.message.data(), c.message.size(), mac);
-        char hex[65];
-        for (int i = 0; i < 32; i++) snprintf(hex + 2 * i, 3, "%02x", mac[i]);
-        EXPECT_EQ(c.hex, hex) << c.message;
-    }
-}
 
 static JournalKey TestKey(const std::string& folder, unsigned char fill) {
     JournalKey key = {{}, {}, folder};

@@ -1,7 +1,7 @@
 // Every SHA-256 of the program (ours, portable and on the SHA extensions,
 // and the platform's) against the published vectors and each other, fed in
 // uneven pieces so that every block edge is crossed; and a file's, read in
-// several pieces.
+// several pieces; and the journal's HMAC over it.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "base/hmac_sha256.h"
 #include "platform/sha256.h"
 #include "tests/unit/test_support.h"
 
@@ -112,5 +113,22 @@ TEST(Sha256, AnOpenFileHashesAsItsBytesOverSeveralReads) {
         ComputeSha256(bytes.data(), bytes.size(), expected);
         EXPECT_EQ(size, hashedSize);
         EXPECT_EQ(Hex(expected), Hex(digest)) << size << " bytes";
+    }
+}
+
+TEST(Sha256, TheJournalsMacIsHmacSha256) {
+    unsigned char mac[kSha256Size];
+    const struct { std::string key, message, hex; } cases[] = {
+        {"", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"Jefe", "what do ya want for nothing?",
+         "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+        {std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+         "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"}};
+    for (const auto& c : cases) {
+        if (c.key.empty()) ComputeSha256(c.message.data(), c.message.size(), mac);
+        else ComputeHmacSha256(c.key.data(), c.key.size(), c.message.data(), c.message.size(), mac);
+        EXPECT_EQ(c.hex, Hex(mac)) << c.message;
     }
 }
